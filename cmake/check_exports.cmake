@@ -1,0 +1,18 @@
+# Fails unless the module's dynamic symbol table defines exactly createDev
+# and deleteDev.
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+set(names "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+if(NOT names STREQUAL "createDev;deleteDev")
+  message(FATAL_ERROR "exported: ${names}")
+endif()
+message(STATUS "exported: ${names}")

@@ -1,0 +1,89 @@
+// CMotionStar: the driver for one networked MotionStar system with an
+// optional wanda. The host reaches it only through the slots of CBase.
+#ifndef MOTIONSTAR_DRIVER_MOTIONSTAR_H
+#define MOTIONSTAR_DRIVER_MOTIONSTAR_H
+
+#include <cstdint>
+#include <memory>
+
+#include "driver/wanda.h"
+#include "motionstar/host_abi.h"
+
+class CMotionStar final : public CBase {
+ public:
+  CMotionStar(ConfigEntry* entry, const CLogH* hostLogger);
+  ~CMotionStar();
+  CMotionStar(const CMotionStar&) = delete;
+  CMotionStar& operator=(const CMotionStar&) = delete;
+
+  int32_t init(InitInfo* info) override;
+  bool start() override;
+  int32_t configure() override;
+  bool stop() override;
+  bool printInfo() override;
+  int32_t recvData(void* masks, void* unused) override;
+  int32_t sendData(void* unused1, void* unused2) override;
+
+  // Protocol exchanges with the tracking system.
+  bool prepareConnection();
+  bool wakeUp();
+  // Reply length, 0 on failure; buffer holds at least 256 bytes.
+  int32_t getStatus(uint8_t* buffer, uint8_t unitAddress);
+  bool sendSystemSetup();
+  bool sendUnitSetup(uint8_t unitAddress);
+  bool printSystemStatus();
+  bool printUnitSetup(uint8_t unitAddress);
+  bool runContinuous();
+  bool stopData();
+  bool shutDown();
+
+  // The default tracking-system address: the address MotionStar systems are
+  // shipped with on their private tracking network.
+  static constexpr const char* kDefaultDeviceAddress = "192.168.1.100";
+
+ private:
+  bool parseDeviceOptions(const ConfigEntry& entry);
+  int32_t initialise();
+  bool reserveTrackerSlots();
+  bool reserveControllerSlot();
+  void publishWanda(uint8_t masks[8]);
+  const CLogH& log() const { return *logger; }
+
+  std::unique_ptr<char[]> deviceName;
+  uint8_t hemisphere = 0;
+  uint8_t filterOn = 0;
+  uint8_t reportRate = 0;
+  uint16_t alphaMin[7] = {};
+  uint16_t alphaMax[7] = {};
+  uint16_t vmTable[7] = {};
+  uint8_t alphaMinGiven = 0;
+  uint8_t alphaMaxGiven = 0;
+  uint8_t vmGiven = 0;
+  std::unique_ptr<float[]> positionScale;
+  int32_t syncMode = 0;
+  int32_t addressingMode = 0;
+  int32_t protocol = 0;
+  uint16_t localPort = 0;
+  uint16_t devicePort = 0;
+  char deviceAddress[100] = {};
+  char measurementRate[11] = {};
+  InitInfo initInfo = {};
+  TraData* foundTracker = nullptr;
+  std::unique_ptr<TraData[]> lastTraData;
+  TraData traScratch = {};
+  ConData* foundController = nullptr;
+  std::unique_ptr<ConData[]> lastConData;
+  ConData conScratch = {};
+  uint32_t numTrackers = 0;
+  uint32_t numDevices = 0;
+  uint32_t ercId = 0;
+  uint8_t wandaOn = 0;
+  uint32_t wandaAuxPort = 0;
+  std::unique_ptr<uint8_t[]> packetBuffer;
+  ConfigEntry* configEntry = nullptr;
+
+  WandaAssembler wanda;     // per device, so two devices never mix their bytes
+  bool initCalled = false;  // a second init is refused
+};
+
+#endif  // MOTIONSTAR_DRIVER_MOTIONSTAR_H

@@ -1,0 +1,100 @@
+#include "common/config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/logger.h"
+#include "support/capture.h"
+
+namespace {
+
+CLogH plainLogger() {
+  CLogH log;
+  logh::resetDefaults(log);
+  log.showDate = log.showTime = log.showThreadId = 0;
+  return log;
+}
+
+TEST(ConfigHelpers, CompareNoCase) {
+  EXPECT_EQ(compareNoCase("ValuatorScale", "valuatorscale"), 0);
+  EXPECT_EQ(compareNoCase("abc", "ABD"), -1);
+  EXPECT_EQ(compareNoCase("abcd", "abc"), 1);
+  EXPECT_EQ(compareNoCase("", ""), 0);
+  EXPECT_EQ(compareNoCase("\xe9", "a"), 1);  // unsigned byte order
+}
+
+TEST(ConfigHelpers, ParseIntUsesBaseZero) {
+  EXPECT_EQ(parseInt("010"), 8);
+  EXPECT_EQ(parseInt("0x1F"), 31);
+  EXPECT_EQ(parseInt("-3"), -3);
+  EXPECT_EQ(parseInt("12abc"), 12);
+  EXPECT_EQ(parseInt("all"), 0);
+  EXPECT_EQ(parseInt("  +7"), 7);
+  char text[] = "MiXeD 9";
+  toLowerInPlace(text);
+  EXPECT_STREQ(text, "mixed 9");
+}
+
+TEST(ConfigHelpers, OptionFaultIsOneLine) {
+  CLogH log = plainLogger();
+  CoutCapture out;
+  reportOptionFault(log, "", "Invalid button ID found for ", "EmulateTracker option at line ", 7,
+                    ". Ignored.");
+  EXPECT_EQ(
+      out.text(),
+      "MESSAGE: ERROR: Invalid button ID found for EmulateTracker option at line 7. Ignored.\n");
+}
+
+class UnknownOptions : public ::testing::Test {
+ protected:
+  void SetUp() override { std::memset(&entry, 0, sizeof entry); }
+  void add(const char* name, uint32_t line, bool recognised) {
+    OptionRecord& option = entry.options[entry.optionCount++];
+    option.name = name;
+    option.lineNumber = line;
+    option.recognised = recognised ? 1 : 0;
+  }
+  ConfigEntry entry;
+  CLogH log = plainLogger();
+};
+
+TEST_F(UnknownOptions, EmptyEntryPasses) {
+  CoutCapture out;
+  EXPECT_TRUE(CConfigH::checkUnknownOptions(entry, log));
+  EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(UnknownOptions, EveryUnmarkedOptionIsListedInOrder) {
+  add("hemisfere", 4, false);
+  add("port", 5, true);
+  add("Foo", 9, false);
+  add("bar", 12, false);
+  CoutCapture out;
+  EXPECT_FALSE(CConfigH::checkUnknownOptions(entry, log));
+  EXPECT_EQ(out.lines(),
+            (std::vector<std::string>{
+                "MESSAGE: ERROR: CConfigH: Unknown option \"hemisfere\" found at line 4.",
+                "MESSAGE: ERROR: CConfigH: Unknown option \"Foo\" found at line 9.",
+                "MESSAGE: ERROR: CConfigH: Unknown option \"bar\" found at line 12."}));
+  EXPECT_EQ(entry.options[1].recognised, 1);
+  EXPECT_EQ(entry.options[0].recognised, 0);  // the check marks nothing
+}
+
+TEST_F(UnknownOptions, EntriesParsersCannotWalkAreRefused) {
+  add("port", 3, false);
+  EXPECT_TRUE(CConfigH::checkEntryShape(entry, log));
+  entry.options[0].name = nullptr;
+  {
+    CoutCapture out;
+    EXPECT_FALSE(CConfigH::checkEntryShape(entry, log));
+    EXPECT_EQ(out.text(), "MESSAGE: ERROR: CConfigH: Option without a name found at line 3.\n");
+  }
+  entry.options[0].name = "port";
+  entry.optionCount = 33;
+  CoutCapture out;
+  EXPECT_FALSE(CConfigH::checkEntryShape(entry, log));
+  EXPECT_EQ(out.text(), "MESSAGE: ERROR: CConfigH: The entry holds more than 32 options.\n");
+}
+
+}  // namespace
