@@ -37,3 +37,5 @@ int32_t CMotionStar::recvData(void*, void*) {
   logh::error(log(), kNotInitialised);
   return -1;
 }
+
+bool CMotionStar::usesCaveCoordinates() const { return true; }

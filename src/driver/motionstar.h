@@ -48,6 +48,9 @@ class CMotionStar final : public CBase {
   bool reserveControllerSlot();
   void publishWanda(uint8_t masks[8]);
   const CLogH& log() const { return *logger; }
+  // CAVE coordinates of the tracker processing: sign change of the decoded
+  // angles and the alignment words of every unit setup.
+  bool usesCaveCoordinates() const;
 
   std::unique_ptr<char[]> deviceName;
   uint8_t hemisphere = 0;
