@@ -1,0 +1,200 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+sockaddr_in toSockaddr(const Ipv4Address& address) {
+  sockaddr_in out{};
+  out.sin_family = static_cast<sa_family_t>(address.family);
+  out.sin_port = address.portNetwork;
+  out.sin_addr.s_addr = address.addressNetwork;
+  return out;
+}
+
+Ipv4Address fromSockaddr(const sockaddr_in& in) {
+  Ipv4Address out{};
+  out.family = static_cast<uint16_t>(in.sin_family);
+  out.portNetwork = in.sin_port;
+  out.addressNetwork = in.sin_addr.s_addr;
+  return out;
+}
+
+}  // namespace
+
+Ipv4Address makeIpv4Address(uint32_t addressNetwork, uint16_t portHost) {
+  Ipv4Address out{};
+  out.family = AF_INET;
+  out.portNetwork = htons(portHost);
+  out.addressNetwork = addressNetwork;
+  return out;
+}
+
+uint16_t portOf(const Ipv4Address& address) {
+  return ntohs(address.portNetwork);
+}
+
+bool socketLibraryStart() {
+  return true;
+}
+bool socketLibraryEnd() {
+  return true;
+}
+
+int lastSocketError() {
+  return errno;
+}
+std::string socketErrorText(int code) {
+  return systemErrorText(code);
+}
+int lastErrno() {
+  return errno;
+}
+
+std::string errnoText(int code) {
+  std::string text = systemErrorText(code);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+bool isTransientErrno(int code) {
+  return code == EINTR || code == EAGAIN;
+}
+
+SocketHandle openSocket(SocketType type) {
+  return socket(AF_INET, type == kStream ? SOCK_STREAM : SOCK_DGRAM, 0);
+}
+
+int bindSocket(SocketHandle socket, const Ipv4Address& address) {
+  sockaddr_in in = toSockaddr(address);
+  return bind(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+}
+
+int connectSocket(SocketHandle socket, const Ipv4Address& address) {
+  sockaddr_in in = toSockaddr(address);
+  return connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+}
+
+int listenSocket(SocketHandle socket, int backlog) {
+  return listen(socket, backlog);
+}
+
+SocketHandle acceptSocket(SocketHandle socket, Ipv4Address* peer) {
+  sockaddr_in in{};
+  socklen_t length = sizeof in;
+  int accepted = accept(socket, reinterpret_cast<sockaddr*>(&in), &length);
+  if (accepted >= 0 && peer != nullptr) *peer = fromSockaddr(in);
+  return accepted < 0 ? kNoSocket : accepted;
+}
+
+long sendTo(SocketHandle socket, const void* data, size_t length, const Ipv4Address* dest) {
+  if (dest == nullptr) return send(socket, data, length, MSG_NOSIGNAL);
+  sockaddr_in in = toSockaddr(*dest);
+  return sendto(socket, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&in),
+                sizeof in);
+}
+
+long recvFrom(SocketHandle socket, void* buffer, size_t capacity, Ipv4Address* source) {
+  sockaddr_in in{};
+  socklen_t length = sizeof in;
+  long got = recvfrom(socket, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&in), &length);
+  if (got >= 0 && source != nullptr) *source = fromSockaddr(in);
+  return got;
+}
+
+int waitReadable(SocketHandle socket, int32_t seconds, int32_t microseconds) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket, &readable);
+  timeval wait{seconds, microseconds};
+  return select(socket + 1, &readable, nullptr, nullptr, &wait);
+}
+
+int closeSocket(SocketHandle socket) {
+  return close(socket);
+}
+
+void abortSocket(SocketHandle socket) {
+  linger hard{1, 0};
+  setsockopt(socket, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  close(socket);
+}
+
+void shutdownSocket(SocketHandle socket) {
+  shutdown(socket, SHUT_RDWR);
+}
+
+bool setReuseAddress(SocketHandle socket) {
+  int on = 1;
+  return setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
+bool localAddress(SocketHandle socket, Ipv4Address* address) {
+  sockaddr_in in{};
+  socklen_t length = sizeof in;
+  if (getsockname(socket, reinterpret_cast<sockaddr*>(&in), &length) != 0) return false;
+  *address = fromSockaddr(in);
+  return true;
+}
+
+bool hostName(std::string* name) {
+  char buffer[128] = {};
+  if (gethostname(buffer, sizeof buffer - 1) != 0) return false;
+  *name = buffer;
+  return true;
+}
+
+Resolution resolveIpv4(const char* name, uint32_t* addressNetwork) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &result) != 0) return Resolution::kFailed;
+  Resolution outcome = Resolution::kNoAddress;
+  for (addrinfo* it = result; it != nullptr; it = it->ai_next) {
+    if (it->ai_family == AF_INET && it->ai_addr != nullptr) {
+      *addressNetwork = reinterpret_cast<const sockaddr_in*>(it->ai_addr)->sin_addr.s_addr;
+      outcome = Resolution::kOk;
+      break;
+    }
+  }
+  freeaddrinfo(result);
+  return outcome;
+}
+
+bool reverseLookup(uint32_t addressNetwork, std::string* name) {
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_addr.s_addr = addressNetwork;
+  char host[NI_MAXHOST] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0,
+                  NI_NAMEREQD) != 0) {
+    return false;
+  }
+  *name = host;
+  return true;
+}
+
+uint32_t inetAddr(const char* text) {
+  return inet_addr(text);
+}
+
+std::string inetNtoa(uint32_t addressNetwork) {
+  in_addr in{};
+  in.s_addr = addressNetwork;
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &in, text, sizeof text);
+  return text;
+}
+
+}  // namespace platform
