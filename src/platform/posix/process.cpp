@@ -1,0 +1,36 @@
+#include "platform/process.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace platform {
+
+std::string executablePath() {
+  char path[PATH_MAX] = {};
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+bool stdoutIsTerminal() {
+  return isatty(STDOUT_FILENO) != 0;
+}
+
+int64_t monotonicMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
+
+void sleepMilliseconds(int32_t milliseconds) {
+  timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0) {
+  }
+}
+
+std::string moduleFileName(const std::string& name) {
+  return "lib" + name + ".so";
+}
+
+}  // namespace platform

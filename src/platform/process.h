@@ -1,0 +1,22 @@
+// Process-level services for the programs (host, simulator): where the
+// executable lives, whether standard output is a terminal, monotonic time.
+#ifndef MOTIONSTAR_PLATFORM_PROCESS_H
+#define MOTIONSTAR_PLATFORM_PROCESS_H
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Full path of the running executable; empty when unknown.
+std::string executablePath();
+bool stdoutIsTerminal();
+int64_t monotonicMilliseconds();
+void sleepMilliseconds(int32_t milliseconds);
+// The platform's file name for a loadable module called name
+// ("libname.so" / "name.dll").
+std::string moduleFileName(const std::string& name);
+
+}  // namespace platform
+
+#endif  // MOTIONSTAR_PLATFORM_PROCESS_H
