@@ -1,0 +1,204 @@
+// A stand-in for the MotionStar tracking system: it answers the driver's
+// commands over TCP and UDP, keeps system and unit status blocks that the
+// driver's setup rewrites, streams data packets with moving sensors and wand
+// bytes, and injects faults on request. Tests, the host's simulation mode and
+// the mstar-sim program all use it.
+//
+// All socket work runs on one worker thread; the public functions are safe to
+// call from any thread.
+#ifndef MOTIONSTAR_SIM_SIMULATOR_H
+#define MOTIONSTAR_SIM_SIMULATOR_H
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Command and reply codes (packet header byte 8).
+constexpr uint8_t kWakeUp = 10;
+constexpr uint8_t kShutDown = 11;
+constexpr uint8_t kGetStatus = 101;
+constexpr uint8_t kSendSetup = 102;
+constexpr uint8_t kRunContinuous = 104;
+constexpr uint8_t kStopData = 105;
+constexpr uint8_t kWakeUpReply = 20;
+constexpr uint8_t kShutDownReply = 21;
+constexpr uint8_t kStatusReply = 201;
+constexpr uint8_t kSetupReply = 202;
+constexpr uint8_t kRunReply = 204;
+constexpr uint8_t kStopReply = 205;
+// Type byte of the data packets of the stream.
+constexpr uint8_t kDataPacket = 210;
+constexpr uint8_t kProtocolVersion = 3;
+constexpr size_t kHeaderSize = 16;
+constexpr size_t kUnitRecordSize = 14;
+
+// Error codes the simulator puts into its own refusals.
+constexpr uint8_t kErrorNoSuchUnit = 2;  // GET_STATUS or SEND_SETUP for an address not on the bus
+constexpr uint8_t kErrorBadSetup = 3;    // SEND_SETUP whose block length differs from the status
+
+// What a unit's status block holds at start (data offsets 7..63).
+struct UnitSetup {
+  int8_t reportRate = 1;
+  uint16_t scaling = 144;
+  uint8_t hemisphere = 0;  // +X; the driver rewrites it
+  std::array<uint16_t, 7> alphaMin{{0x0290, 0x0290, 0x0290, 0x0290, 0x0290, 0x0290, 0x0290}};
+  std::array<uint16_t, 7> alphaMax{{0x1000, 0x1000, 0x1000, 0x1000, 0x1000, 0x1000, 0x1000}};
+  std::array<uint16_t, 7> vm{{1, 2, 4, 8, 16, 32, 64}};
+  std::array<int16_t, 3> angles{{0, 0, 0}};  // data offsets 58..63
+};
+
+struct Config {
+  std::string address = "127.0.0.1";  // name or dotted IPv4 text to bind
+  uint16_t tcpPort = 6000;            // 0: the kernel picks (read it back with tcpPort())
+  uint16_t udpPort = 5000;
+  bool enableTcp = true;
+  bool enableUdp = true;
+
+  // Units on the bus: FBB addresses 1..units (trackers + 1). The ERC sends no
+  // data record; every other address is a sensor. 0 means no ERC on the bus.
+  int units = 2;
+  int ercAddress = 1;
+  UnitSetup unitDefaults;
+  // Per-address overrides, index = address - 1; missing entries take unitDefaults.
+  std::vector<UnitSetup> unitSetups;
+
+  uint8_t systemFlags = 0x84;  // running, master
+  uint8_t transmitterNumber = 0;
+  std::string measurementRate = "103300";  // exactly six ASCII digits
+  int8_t chassisId = 0;
+  // One byte per address; empty: ERC 0xD1 (bits 7, 6, 4, 0), sensors 0xE0 (bits 7, 6, 5).
+  std::vector<uint8_t> deviceStatus;
+
+  // Data packets per second while streaming; 0 = only on emitPackets().
+  double rate = 0;
+  // Packets carry an aux record (with k = 0 when no wand bytes are due).
+  bool auxRecord = true;
+  // Wand bytes go into the aux record only with the wanda on.
+  bool wanda = false;
+  // Initial wand script: one group of bytes per data packet.
+  std::vector<std::vector<uint8_t>> wandScript;
+  // When the queued groups run out, start the script again.
+  bool loopWandScript = false;
+
+  // Receives one line per event (connections, stream start and stop) and,
+  // with verbose on, one line per packet received with its bytes in hex.
+  std::function<void(const std::string&)> log;
+  bool verbose = false;
+};
+
+enum class Transport { kTcp, kUdp };
+
+// A command packet as it arrived.
+struct Received {
+  Transport transport;
+  uint8_t code;         // header byte 8 (0 when fewer than 9 bytes arrived)
+  uint8_t unitAddress;  // header byte 9
+  std::vector<uint8_t> bytes;
+};
+
+// A fault on the reply to one command.
+struct CommandFault {
+  enum class Kind {
+    kWrongTypes,   // `count` 16-byte packets of type `wrongType`, then the right reply
+    kErrorCode,    // the right reply with `errorCode`
+    kWakeUpError,  // WAKE_UP only: type 20 with `errorCode`; after the driver's STOP_DATA and
+                   // SHUT_DOWN, a type-20 reply with error 0 follows without a new WAKE_UP
+    kSilence,      // no reply at all
+    kSplit,        // the reply in two pieces, the first `splitAt` bytes, a pause, the rest
+    kShort,        // only the first `length` bytes of the reply
+  };
+  Kind kind;
+  int count = 1;
+  uint8_t wrongType = 99;
+  uint8_t errorCode = 1;
+  size_t splitAt = 8;
+  size_t length = 15;
+};
+
+// A fault on one data packet of the stream.
+struct DataFault {
+  enum class Kind {
+    kShort,            // only the first `length` bytes
+    kOversized,        // `length` extra bytes after the aux record, counted in the header
+    kBadUnitAddress,   // record `record` carries `unitAddress` (0, or above the bus)
+    kGarbageAux,       // aux word count 15 and wand-byte count 255, both past the packet
+    kNoAux,            // this packet without its aux record
+    kDrop,             // not sent (its packet index is used up)
+    kResetConnection,  // TCP: the connection is reset instead of sending; UDP: dropped
+  };
+  Kind kind;
+  size_t length = 10;
+  int record = 0;
+  uint8_t unitAddress = 0;
+};
+
+class Simulator {
+ public:
+  explicit Simulator(Config config);
+  ~Simulator();  // stops
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Validates the configuration, binds the sockets and starts the worker.
+  // On failure *error (when given) says why and nothing runs.
+  bool start(std::string* error);
+  // Ends the stream, closes every socket and joins the worker.
+  void stop();
+
+  // The ports actually bound (useful with port 0); 0 when not listening.
+  uint16_t tcpPort() const;
+  uint16_t udpPort() const;
+
+  // The pose words of a sensor in packet `packetIndex`: x, y, z, azimuth,
+  // elevation, roll. Smooth in the index, distinct per unit, and the same
+  // on every call, so tests predict what the stream carries.
+  static std::array<int16_t, 6> unitWords(int unitAddress, uint64_t packetIndex);
+  // The bytes of one wand packet: a start byte with the motion's high bits
+  // and the two buttons, the two motion bytes, and a fourth byte carrying
+  // the fourth-byte button when fourthButton is 0 or 1 (-1: three bytes).
+  static std::vector<uint8_t> wandPacket(int8_t motionX, int8_t motionY, bool firstButton,
+                                         bool secondButton, int fourthButton);
+
+  // Sends n data packets on the running stream and returns how many left
+  // through the socket (dropped and reset ones are not counted); 0 when no
+  // stream runs. Returns once the worker has handled them.
+  int emitPackets(int n);
+  // Appends one group of wand bytes; each data packet carries the next group.
+  void queueWandBytes(std::vector<uint8_t> bytes);
+  void setAuxRecord(bool on);
+
+  // Faults, consumed in order: command faults by the next command of that code.
+  void injectCommandFault(uint8_t commandCode, CommandFault fault);
+  // Data faults by the next data packets, one each.
+  void injectDataFault(DataFault fault);
+  // While silent, UDP commands are logged but neither answered nor streamed to.
+  void setUdpSilent(bool silent);
+  // Resets the TCP connection now (the listener stays and accepts again).
+  void resetTcpConnection();
+
+  // Observation for tests.
+  std::vector<Received> received() const;
+  // Waits until at least `count` commands of `code` have arrived in all.
+  bool waitForCommand(uint8_t code, int count, std::chrono::milliseconds limit) const;
+  uint64_t packetsSent() const;
+  // Index of the next data packet (every packet made so far, sent or not).
+  uint64_t nextPacketIndex() const;
+  bool streaming() const;
+  // The data block (without header) that GET_STATUS would return now:
+  // unit address 0 for the system block. Empty for an address not on the bus.
+  std::vector<uint8_t> statusBlock(int unitAddress) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace sim
+
+#endif  // MOTIONSTAR_SIM_SIMULATOR_H
