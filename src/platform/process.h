@@ -4,6 +4,7 @@
 #define MOTIONSTAR_PLATFORM_PROCESS_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -16,6 +17,10 @@ void sleepMilliseconds(int32_t milliseconds);
 // The platform's file name for a loadable module called name
 // ("libname.so" / "name.dll").
 std::string moduleFileName(const std::string& name);
+// Points file descriptor 1 at standard error and returns a stream on the
+// original standard output, so a loaded module's log lines stay apart from
+// the records a program writes; null on failure (nothing changed then).
+std::FILE* moveStdoutAside();
 
 }  // namespace platform
 

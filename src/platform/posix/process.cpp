@@ -33,4 +33,17 @@ std::string moduleFileName(const std::string& name) {
   return "lib" + name + ".so";
 }
 
+std::FILE* moveStdoutAside() {
+  std::fflush(stdout);
+  int original = dup(STDOUT_FILENO);
+  if (original < 0) return nullptr;
+  std::FILE* stream = fdopen(original, "w");
+  if (stream == nullptr) {
+    close(original);
+    return nullptr;
+  }
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+  return stream;
+}
+
 }  // namespace platform
