@@ -1,0 +1,19 @@
+# Fails unless the library's dynamic symbol table defines exactly the names in
+# EXPECTED (comma-separated, sorted).
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+set(names "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+string(REPLACE "," ";" expected "${EXPECTED}")
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exported: ${names}, expected: ${expected}")
+endif()
+message(STATUS "exported: ${names}")

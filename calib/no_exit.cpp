@@ -1,0 +1,16 @@
+// Test library without calib_exit; calib_evaluate leaves the pose alone.
+#include "calib/calibration_api.h"
+#include "calib/test_probe.h"
+
+namespace {
+CalibProbe probe;
+}
+
+void* calib_init(char** args, int32_t count) {
+  return probeInit(probe, args, count);
+}
+
+int32_t calib_evaluate(void* handle, TraPose*) {
+  probeEvaluate(probe, handle);
+  return 1;
+}
