@@ -2,6 +2,7 @@
 
 #include "common/logger.h"
 #include "common/records.h"
+#include "net/socket.h"
 
 CMotionStar::CMotionStar(ConfigEntry* entry, const CLogH* hostLogger) {
   statusWord = 0;
@@ -26,6 +27,7 @@ CMotionStar::CMotionStar(ConfigEntry* entry, const CLogH* hostLogger) {
 CMotionStar::~CMotionStar() {
   deviceName.reset();
   packetBuffer.reset();
+  connection.reset();
   lastTraData.reset();
   lastConData.reset();
   positionScale.reset();

@@ -8,6 +8,9 @@
 
 #include "driver/wanda.h"
 #include "motionstar/host_abi.h"
+#include "protocol/data_reader.h"
+
+class CSocketH;
 
 class CMotionStar final : public CBase {
  public:
@@ -52,6 +55,8 @@ class CMotionStar final : public CBase {
   // angles and the alignment words of every unit setup.
   bool usesCaveCoordinates() const;
 
+  std::unique_ptr<CSocketH> connection;
+  DataPacketReader dataReader;  // one data packet per recvData call
   std::unique_ptr<char[]> deviceName;
   uint8_t hemisphere = 0;
   uint8_t filterOn = 0;

@@ -1,0 +1,94 @@
+// The protocol operations of the device: its settings turned into the
+// exchanges of src/protocol/, all on the device's one connection.
+#include "common/logger.h"
+#include "driver/motionstar.h"
+#include "net/socket.h"
+#include "protocol/exchange.h"
+#include "protocol/setup.h"
+
+namespace {
+
+// Values of the protocol setting.
+constexpr int32_t kProtocolUdp = 2;
+
+// The exchanges need the connection that init prepares; without one they
+// fail instead of reaching for a socket that is not there.
+CSocketH* ready(const std::unique_ptr<CSocketH>& connection, const CLogH& log) {
+  if (!connection) logh::error(log, "CMotionStar: The device has not been initialised.");
+  return connection.get();
+}
+
+}  // namespace
+
+bool CMotionStar::prepareConnection() {
+  connection = std::make_unique<CSocketH>(logger);
+  if (protocol == kProtocolUdp) {
+    logh::debug(log(), "CMotionStar: Preparing for UDP connection.");
+    return connection->openSocket(CSocketH::kUdp) && connection->bindLocal(localPort) &&
+           connection->setDestHost(deviceAddress, devicePort);
+  }
+  logh::debug(log(), "CMotionStar: Preparing for TCP connection.");
+  return connection->openSocket(CSocketH::kTcp) &&
+         connection->setDestHost(deviceAddress, devicePort) && connection->connectDest();
+}
+
+bool CMotionStar::wakeUp() {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::wakeUp(*socket, log());
+}
+
+int32_t CMotionStar::getStatus(uint8_t* buffer, uint8_t unitAddress) {
+  CSocketH* socket = ready(connection, log());
+  return socket ? protocol::getStatus(*socket, log(), buffer, unitAddress) : 0;
+}
+
+bool CMotionStar::sendSystemSetup() {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::sendSystemSetup(*socket, log(), {ercId, measurementRate});
+}
+
+bool CMotionStar::sendUnitSetup(uint8_t unitAddress) {
+  CSocketH* socket = ready(connection, log());
+  if (!socket) return false;
+  protocol::UnitSettings settings{};
+  settings.reportRate = reportRate;
+  settings.hemisphere = hemisphere;
+  settings.alphaMin = alphaMin;
+  settings.alphaMinGiven = alphaMinGiven != 0;
+  settings.alphaMax = alphaMax;
+  settings.alphaMaxGiven = alphaMaxGiven != 0;
+  settings.vmTable = vmTable;
+  settings.vmGiven = vmGiven != 0;
+  settings.caveCoordinates = usesCaveCoordinates();
+  // Only addresses on this device's bus have a scale entry.
+  float* scale = nullptr;
+  if (positionScale && unitAddress >= 1 && unitAddress <= numDevices) {
+    scale = &positionScale[unitAddress - 1];
+  }
+  return protocol::sendUnitSetup(*socket, log(), unitAddress, settings, scale);
+}
+
+bool CMotionStar::printSystemStatus() {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::printSystemStatus(*socket, log(), ercId);
+}
+
+bool CMotionStar::printUnitSetup(uint8_t unitAddress) {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::printUnitSetup(*socket, log(), unitAddress);
+}
+
+bool CMotionStar::runContinuous() {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::runContinuous(*socket, log());
+}
+
+bool CMotionStar::stopData() {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::stopData(*socket, log());
+}
+
+bool CMotionStar::shutDown() {
+  CSocketH* socket = ready(connection, log());
+  return socket && protocol::shutDown(*socket, log());
+}

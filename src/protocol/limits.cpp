@@ -1,0 +1,32 @@
+#include "protocol/limits.h"
+
+namespace protocol {
+namespace {
+
+WaitTime reply = kReplyWait;
+WaitTime wakeUp = kWakeUpWait;
+WaitTime data = kDataWait;
+
+}  // namespace
+
+WaitTime replyWait() {
+  return reply;
+}
+WaitTime wakeUpWait() {
+  return wakeUp;
+}
+WaitTime dataWait() {
+  return data;
+}
+
+void setWaitsForTesting(WaitTime replyTime, WaitTime wakeUpTime, WaitTime dataTime) {
+  reply = replyTime;
+  wakeUp = wakeUpTime;
+  data = dataTime;
+}
+
+void restoreWaits() {
+  setWaitsForTesting(kReplyWait, kWakeUpWait, kDataWait);
+}
+
+}  // namespace protocol
