@@ -22,11 +22,12 @@ using platform::Ipv4Address;
 using platform::kNoSocket;
 using platform::SocketHandle;
 
-// How long the worker sleeps when nothing is due; it bounds the reply latency.
-constexpr auto kPollInterval = std::chrono::milliseconds(1);
-// The pause between the two pieces of a split reply: long enough for the
-// first piece to reach a reader blocked in its receive on its own.
-constexpr int32_t kSplitPauseMs = 30;
+// How long the worker sleeps when nothing is due; it bounds the reply
+// latency. After a quiet spell it polls less often, so an idle simulator
+// costs next to nothing and only the first reply after the spell is slower.
+constexpr auto kBusyPollInterval = std::chrono::milliseconds(1);
+constexpr auto kIdlePollInterval = std::chrono::milliseconds(10);
+constexpr auto kQuietSpell = std::chrono::milliseconds(200);
 // A caller waits this long for the worker to carry out its request.
 constexpr auto kRequestLimit = std::chrono::seconds(3);
 // A late worker catches up with at most this many packets, then skips ahead.
@@ -84,7 +85,8 @@ struct Simulator::State {
     Transport transport = Transport::kTcp;
     Ipv4Address peer{};
     std::vector<uint8_t> bytes;
-    size_t splitAt = 0;  // 0: in one piece
+    size_t splitAt = 0;   // 0: in one piece
+    int32_t pauseMs = 0;  // between the pieces
     bool dataPacket = false;
     bool reset = false;  // TCP: abort the connection instead of sending
   };
@@ -143,13 +145,14 @@ struct Simulator::State {
 
   void run();
   void flushLines();
-  void pollTcp();
-  void pollUdp();
+  // Each returns whether it did anything.
+  bool pollTcp();
+  bool pollUdp();
   void handleCommand(Transport transport, const Ipv4Address& peer, std::vector<uint8_t> bytes);
   void buildReply(uint8_t code, uint8_t unit, const std::vector<uint8_t>& bytes,
                   std::vector<uint8_t>* reply, bool* applied, Transport transport,
                   const Ipv4Address& peer, std::vector<Outgoing>* extra);
-  void serveRequests();
+  bool serveRequests();
   void sendDuePackets();
   bool buildPacket(Outgoing* out);  // under the lock; false when nothing leaves
   bool send(const Outgoing& out);
@@ -201,19 +204,22 @@ void Simulator::State::closeConnection(const char* why, bool abort) {
 }
 
 void Simulator::State::run() {
+  Clock::time_point lastActivity = Clock::now();
   while (true) {
     {
       std::lock_guard<std::mutex> lock(mutex);
       if (stopping) break;
     }
-    pollTcp();
-    pollUdp();
-    serveRequests();
+    bool active = pollTcp();
+    active = pollUdp() || active;
+    active = serveRequests() || active;
     sendDuePackets();
     flushLines();
+    if (active) lastActivity = Clock::now();
 
     std::unique_lock<std::mutex> lock(mutex);
-    auto wait = std::chrono::duration_cast<Clock::duration>(kPollInterval);
+    auto wait = std::chrono::duration_cast<Clock::duration>(
+        Clock::now() - lastActivity < kQuietSpell ? kBusyPollInterval : kIdlePollInterval);
     if (streamOn && config.rate > 0) {
       wait = std::min(wait, std::max(Clock::duration::zero(), nextDue - Clock::now()));
     }
@@ -222,12 +228,14 @@ void Simulator::State::run() {
   flushLines();
 }
 
-void Simulator::State::pollTcp() {
+bool Simulator::State::pollTcp() {
+  bool active = false;
   if (tcpListen != kNoSocket && tcpConn == kNoSocket &&
       platform::waitReadable(tcpListen, 0, 0) > 0) {
     Ipv4Address peer{};
     SocketHandle accepted = platform::acceptSocket(tcpListen, &peer);
     if (accepted != kNoSocket) {
+      active = true;
       std::lock_guard<std::mutex> lock(mutex);
       tcpConn = accepted;
       tcpInbox.clear();
@@ -236,6 +244,7 @@ void Simulator::State::pollTcp() {
   }
   for (int reads = 0; reads < kMaxReadsPerPoll && tcpConn != kNoSocket; ++reads) {
     if (platform::waitReadable(tcpConn, 0, 0) <= 0) break;
+    active = true;
     uint8_t buffer[4096];
     long got = platform::recvFrom(tcpConn, buffer, sizeof buffer, nullptr);
     if (got <= 0) {
@@ -256,11 +265,14 @@ void Simulator::State::pollTcp() {
       if (tcpConn == kNoSocket) break;
     }
   }
+  return active;
 }
 
-void Simulator::State::pollUdp() {
+bool Simulator::State::pollUdp() {
+  bool active = false;
   for (int reads = 0; reads < kMaxReadsPerPoll && udp != kNoSocket; ++reads) {
     if (platform::waitReadable(udp, 0, 0) <= 0) break;
+    active = true;
     uint8_t buffer[2048];
     Ipv4Address peer{};
     long got = platform::recvFrom(udp, buffer, sizeof buffer, &peer);
@@ -268,6 +280,7 @@ void Simulator::State::pollUdp() {
     handleCommand(Transport::kUdp, peer,
                   std::vector<uint8_t>(buffer, buffer + static_cast<size_t>(got)));
   }
+  return active;
 }
 
 void Simulator::State::handleCommand(Transport transport, const Ipv4Address& peer,
@@ -316,7 +329,7 @@ void Simulator::State::handleCommand(Transport transport, const Ipv4Address& pee
     uint8_t errorCode = 0;
     if (faulty && (fault.kind == CommandFault::Kind::kErrorCode ||
                    fault.kind == CommandFault::Kind::kWakeUpError)) {
-      errorCode = fault.errorCode;
+      errorCode = fault.errorCode != 0 ? fault.errorCode : 1;
     }
     std::vector<Outgoing> after;
     bool applied = false;
@@ -336,6 +349,7 @@ void Simulator::State::handleCommand(Transport transport, const Ipv4Address& pee
     }
     if (faulty && fault.kind == CommandFault::Kind::kSplit && replyBytes.size() > 1) {
       reply.splitAt = std::min(std::max<size_t>(fault.splitAt, 1), replyBytes.size() - 1);
+      reply.pauseMs = fault.pauseMs;
     }
     reply.bytes = std::move(replyBytes);
     out.push_back(std::move(reply));
@@ -480,12 +494,12 @@ bool Simulator::State::buildPacket(Outgoing* out) {
   return true;
 }
 
-void Simulator::State::serveRequests() {
-  while (true) {
+bool Simulator::State::serveRequests() {
+  for (bool served = false;; served = true) {
     Request request{};
     {
       std::lock_guard<std::mutex> lock(mutex);
-      if (requests.empty()) return;
+      if (requests.empty()) return served;
       request = requests.front();
       requests.pop_front();
     }
@@ -561,13 +575,13 @@ bool Simulator::State::send(const Outgoing& out) {
   if (out.transport == Transport::kTcp) {
     ok = sendAllTcp(data, first);
     if (ok && first < out.bytes.size()) {
-      platform::sleepMilliseconds(kSplitPauseMs);
+      platform::sleepMilliseconds(out.pauseMs);
       ok = sendAllTcp(data + first, out.bytes.size() - first);
     }
   } else {
     ok = platform::sendTo(udp, data, first, &out.peer) == static_cast<long>(first);
     if (ok && first < out.bytes.size()) {
-      platform::sleepMilliseconds(kSplitPauseMs);
+      platform::sleepMilliseconds(out.pauseMs);
       const size_t rest = out.bytes.size() - first;
       ok = platform::sendTo(udp, data + first, rest, &out.peer) == static_cast<long>(rest);
     }
@@ -595,6 +609,8 @@ bool Simulator::start(std::string* error) {
       if (*socket != kNoSocket) platform::closeSocket(*socket);
       *socket = kNoSocket;
     }
+    s.tcpPortBound = 0;
+    s.udpPortBound = 0;
     return false;
   };
   State& s = *state_;

@@ -106,18 +106,21 @@ struct Received {
 struct CommandFault {
   enum class Kind {
     kWrongTypes,   // `count` 16-byte packets of type `wrongType`, then the right reply
-    kErrorCode,    // the right reply with `errorCode`
+    kErrorCode,    // the right reply with `errorCode`; the command is not carried out
     kWakeUpError,  // WAKE_UP only: type 20 with `errorCode`; after the driver's STOP_DATA and
                    // SHUT_DOWN, a type-20 reply with error 0 follows without a new WAKE_UP
-    kSilence,      // no reply at all
-    kSplit,        // the reply in two pieces, the first `splitAt` bytes, a pause, the rest
+    kSilence,      // no reply, and the command is not carried out
+    kSplit,        // the reply in two pieces: the first `splitAt` bytes, `pauseMs`, the rest
     kShort,        // only the first `length` bytes of the reply
   };
   Kind kind;
   int count = 1;
   uint8_t wrongType = 99;
-  uint8_t errorCode = 1;
+  uint8_t errorCode = 1;  // kErrorCode, kWakeUpError: 0 is taken as 1
   size_t splitAt = 8;
+  // Long enough for the first piece to reach a reader blocked in its receive
+  // on its own, even on a busy machine.
+  int32_t pauseMs = 50;
   size_t length = 15;
 };
 
@@ -191,7 +194,8 @@ class Simulator {
   uint64_t nextPacketIndex() const;
   bool streaming() const;
   // The data block (without header) that GET_STATUS would return now:
-  // unit address 0 for the system block. Empty for an address not on the bus.
+  // unit address 0 for the system block. Empty for an address not on the
+  // bus, and before start().
   std::vector<uint8_t> statusBlock(int unitAddress) const;
 
  private:
