@@ -196,7 +196,9 @@ int32_t CSocketH::sendBytes(const void* data, int32_t length, platform::SocketHa
 int32_t CSocketH::recvBytes(void* buffer, int32_t capacity, platform::SocketHandle peer) {
   size_t count = capacity > 0 ? static_cast<size_t>(capacity) : 0;
   platform::SocketHandle target = !isStream() || peer == platform::kNoSocket ? socket : peer;
-  if (receiveWaitOn &&
+  // Without a socket there is nothing to wait for; the receive below
+  // reports the failure.
+  if (receiveWaitOn && target != platform::kNoSocket &&
       platform::waitReadable(target, receiveWaitSeconds, receiveWaitMicroseconds) <= 0) {
     return 0;
   }

@@ -57,6 +57,19 @@ TEST(Socket, OpenRefusesUnknownKinds) {
   EXPECT_EQ(out.text(), "");
 }
 
+TEST(Socket, ReopeningClosesTheHeldSocket) {
+  CLogH log = plainLog("S");
+  CSocketH first(&log);
+  ASSERT_TRUE(first.openSocket(CSocketH::kUdp));
+  ASSERT_TRUE(first.bindLocal(0));
+  uint16_t port = first.boundPort();
+  ASSERT_TRUE(first.openSocket(CSocketH::kUdp));
+  EXPECT_EQ(first.boundPort(), 0);  // a new, unbound socket
+  CSocketH second(&log);
+  ASSERT_TRUE(second.openSocket(CSocketH::kUdp));
+  EXPECT_TRUE(second.bindLocal(port));  // the first socket let its port go
+}
+
 TEST(Socket, DestinationChecks) {
   CLogH log = plainLog("S");
   CSocketH socket(&log);
@@ -103,6 +116,24 @@ TEST(Socket, UdpSendFailures) {
                                 "S: ERROR: Sending to unknown: " + errnoLine(EBADF)}));
 }
 
+TEST(Socket, FailuresWithoutASocketOrDestination) {
+  CLogH log = plainLog("S");
+  CSocketH socket(&log);
+  uint8_t byte = 1;
+  ASSERT_TRUE(socket.openSocket(CSocketH::kTcp));
+  {
+    CoutCapture out;
+    EXPECT_LT(socket.sendBytes(&byte, 1), 0);  // never connected, no destination name
+    ASSERT_EQ(out.lines().size(), 1u);
+    EXPECT_EQ(out.lines()[0].rfind("S: ERROR: Writing to unknown: ", 0), 0u) << out.text();
+  }
+  ASSERT_TRUE(socket.closeSocket());
+  socket.setReceiveWait(true, 5, 0);
+  CoutCapture out;
+  EXPECT_LT(socket.recvBytes(&byte, 1), 0);  // fails at once instead of waiting
+  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(EBADF)}));
+}
+
 TEST(Socket, ConnectFailures) {
   CLogH log = plainLog("S");
   CSocketH udp(&log);
@@ -135,22 +166,22 @@ TEST(Socket, ConnectFailures) {
 
 TEST(Socket, BindTracesTheHostNameAndReportsAPortInUse) {
   CLogH log = plainLog("S", 3);
+  CoutCapture out;
   CSocketH first(&log);
+  CSocketH second(&log);
   ASSERT_TRUE(first.openSocket(CSocketH::kUdp));
+  ASSERT_TRUE(second.openSocket(CSocketH::kUdp));
   std::string host;
   if (!platform::hostName(&host)) host = "localhost";
-  {
-    CoutCapture out;
-    ASSERT_TRUE(first.bindLocal(0));
-    EXPECT_EQ(out.lines(),
-              (Lines{"S: DEBUG: CSocketH: Binded local address " + host + " to the socket."}));
-  }
-  CSocketH second(&log);
-  ASSERT_TRUE(second.openSocket(CSocketH::kUdp));
-  CoutCapture out;
+  out.clear();
+  ASSERT_TRUE(first.bindLocal(0));
+  EXPECT_EQ(out.lines(),
+            (Lines{"S: DEBUG: CSocketH: Binded local address " + host + " to the socket."}));
+  out.clear();
   EXPECT_FALSE(second.bindLocal(first.boundPort()));
   EXPECT_EQ(out.text(),
             "S: ERROR: CSocketH: Binding local address: " + platform::socketErrorText(EADDRINUSE));
+  out.clear();
 }
 
 TEST(Socket, PeerListIsEmptyAndRefusesPredictably) {
