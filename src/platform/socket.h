@@ -65,6 +65,9 @@ void abortSocket(SocketHandle socket);
 // Stops both directions of a connected socket; a thread blocked in a receive returns.
 void shutdownSocket(SocketHandle socket);
 bool setReuseAddress(SocketHandle socket);
+// TCP: send small writes at once instead of holding them for an earlier write's
+// acknowledgement (TCP_NODELAY).
+bool setNoDelay(SocketHandle socket);
 bool localAddress(SocketHandle socket, Ipv4Address* address);
 
 // gethostname; false on failure.

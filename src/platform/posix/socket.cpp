@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -138,6 +139,11 @@ void shutdownSocket(SocketHandle socket) {
 bool setReuseAddress(SocketHandle socket) {
   int on = 1;
   return setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
+bool setNoDelay(SocketHandle socket) {
+  int on = 1;
+  return setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
 bool localAddress(SocketHandle socket, Ipv4Address* address) {
