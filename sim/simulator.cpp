@@ -236,6 +236,9 @@ bool Simulator::State::pollTcp() {
     SocketHandle accepted = platform::acceptSocket(tcpListen, &peer);
     if (accepted != kNoSocket) {
       active = true;
+      // Every reply and data packet leaves when it is written, as the
+      // device's own packets do, not batched behind an unacknowledged one.
+      platform::setNoDelay(accepted);
       std::lock_guard<std::mutex> lock(mutex);
       tcpConn = accepted;
       tcpInbox.clear();
