@@ -65,16 +65,3 @@ Matrix4 combineTransform(const Matrix4& rotation, const Matrix4& offset) {
   r.m[3][3] = 1.0f;
   return r;
 }
-
-void orientationMatrix(float sA, float cA, float sE, float cE, float sR, float cR,
-                       float out[3][3]) {
-  out[0][0] = cA * cR + sA * sE * sR;
-  out[0][1] = sA * sE * cR - cA * sR;
-  out[0][2] = sA * cE;
-  out[1][0] = cE * sR;
-  out[1][1] = cE * cR;
-  out[1][2] = -sE;
-  out[2][0] = cA * sE * sR - sA * cR;
-  out[2][1] = sA * sR + cA * sE * cR;
-  out[2][2] = cA * cE;
-}

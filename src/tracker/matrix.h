@@ -28,8 +28,19 @@ Matrix4 rowMatrix3(const float e[9]);
 Matrix4 combineTransform(const Matrix4& rotation, const Matrix4& offset);
 
 // M(A, E, R) = Ry(A) * Rx(E) * Rz(R) (column-vector form) from the sines and
-// cosines of azimuth, elevation and roll.
-void orientationMatrix(float sA, float cA, float sE, float cE, float sR, float cR, float out[3][3]);
+// cosines of azimuth, elevation and roll. Inline: it runs twice per pose.
+inline void orientationMatrix(float sA, float cA, float sE, float cE, float sR, float cR,
+                              float out[3][3]) {
+  out[0][0] = cA * cR + sA * sE * sR;
+  out[0][1] = sA * sE * cR - cA * sR;
+  out[0][2] = sA * cE;
+  out[1][0] = cE * sR;
+  out[1][1] = cE * cR;
+  out[1][2] = -sE;
+  out[2][0] = cA * sE * sR - sA * cR;
+  out[2][1] = sA * sR + cA * sE * cR;
+  out[2][2] = cA * cE;
+}
 
 // Replaces the pose's angles by those of S3 * M^T * T3, where M is the
 // orientation of the incoming angles and S3, T3 the rotation parts of the
