@@ -356,7 +356,11 @@ void Simulator::State::handleCommand(Transport transport, const Ipv4Address& pee
     }
     reply.bytes = std::move(replyBytes);
     out.push_back(std::move(reply));
-    out.insert(out.end(), after.begin(), after.end());
+    if (errorCode == 0) {
+      out.insert(out.end(), after.begin(), after.end());
+    } else if (!after.empty()) {
+      wakeRecoveryPending = true;  // a failed SHUT_DOWN does not finish the WAKE_UP
+    }
 
     // What the command does takes effect only with a good reply.
     if (errorCode == 0 && applied) {

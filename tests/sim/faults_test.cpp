@@ -88,12 +88,15 @@ TEST_P(CommandFaults, WakeUpErrorIsFinishedAfterStopDataAndShutDown) {
   run.simulator.injectCommandFault(10, fault);
   EXPECT_EQ(run.exchange(command(10)), (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 3, 5, 0, 0, 0, 0}));
   EXPECT_EQ(run.exchange(command(105)).at(8), 205);
+  // A SHUT_DOWN that fails does not finish the WAKE_UP; the next one does.
+  run.simulator.injectCommandFault(11, commandFault(CommandFault::Kind::kErrorCode));
+  EXPECT_EQ(run.exchange(command(11)).at(11), 1);
   EXPECT_EQ(run.exchange(command(11)).at(8), 21);
   // The good WAKE_UP reply follows without a new WAKE_UP.
   EXPECT_EQ(run.client->receivePacket(), (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 3, 0, 0, 0, 0, 0}));
   const std::vector<sim::Received> log = run.simulator.received();
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[2].code, 11);
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[3].code, 11);
 }
 
 TEST_P(CommandFaults, SilenceLeavesTheCommandUnansweredAndUndone) {
