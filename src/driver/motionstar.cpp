@@ -2,7 +2,9 @@
 
 #include "common/logger.h"
 #include "common/records.h"
+#include "controller/con_common.h"
 #include "net/socket.h"
+#include "tracker/tra_common.h"
 
 CMotionStar::CMotionStar(ConfigEntry* entry, const CLogH* hostLogger) {
   statusWord = 0;
@@ -27,6 +29,8 @@ CMotionStar::CMotionStar(ConfigEntry* entry, const CLogH* hostLogger) {
 CMotionStar::~CMotionStar() {
   deviceName.reset();
   packetBuffer.reset();
+  trackerHelper.reset();
+  controllerHelper.reset();
   connection.reset();
   lastTraData.reset();
   lastConData.reset();

@@ -11,6 +11,8 @@
 #include "protocol/data_reader.h"
 
 class CSocketH;
+class CTraCommonH;
+class CConCommonH;
 
 class CMotionStar final : public CBase {
  public:
@@ -45,11 +47,15 @@ class CMotionStar final : public CBase {
   static constexpr const char* kDefaultDeviceAddress = "192.168.1.100";
 
  private:
-  bool parseDeviceOptions(const ConfigEntry& entry);
+  void applyDefaults();
+  // The device options; false after any fault (every fault is reported).
+  bool parseDeviceOptions(ConfigEntry& entry);
+  // The initialisation sequence after the options: init's result.
   int32_t initialise();
-  bool reserveTrackerSlots();
-  bool reserveControllerSlot();
-  void publishWanda(uint8_t masks[8]);
+  // Decodes one unit record and publishes it when it changed; false on a
+  // fault that fails the packet.
+  bool publishTracker(const uint8_t* record, uint8_t* masks);
+  void publishWanda(uint8_t* masks);
   const CLogH& log() const { return *logger; }
   // CAVE coordinates of the tracker processing: sign change of the decoded
   // angles and the alignment words of every unit setup.
@@ -89,6 +95,8 @@ class CMotionStar final : public CBase {
   uint32_t wandaAuxPort = 0;
   std::unique_ptr<uint8_t[]> packetBuffer;
   ConfigEntry* configEntry = nullptr;
+  std::unique_ptr<CTraCommonH> trackerHelper;
+  std::unique_ptr<CConCommonH> controllerHelper;
 
   WandaAssembler wanda;     // per device, so two devices never mix their bytes
   bool initCalled = false;  // a second init is refused

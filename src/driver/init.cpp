@@ -1,0 +1,149 @@
+// init: the device line, the defaults, the device options, then the
+// initialisation sequence that readies everything later operations need.
+#include <algorithm>
+#include <cstring>
+
+#include "common/config.h"
+#include "common/logger.h"
+#include "common/records.h"
+#include "common/storage.h"
+#include "controller/con_common.h"
+#include "driver/motionstar.h"
+#include "net/socket.h"
+#include "tracker/calib.h"
+#include "tracker/tra_common.h"
+
+void CMotionStar::applyDefaults() {
+  numDevices = numTrackers + 1;
+  localPort = 9001;
+  protocol = 1;
+  devicePort = 6000;
+  std::memset(deviceAddress, 0, sizeof deviceAddress);
+  std::strcpy(deviceAddress, kDefaultDeviceAddress);
+  addressingMode = 14;
+  syncMode = 1;
+  filterOn = 0;
+  ercId = 1;
+  hemisphere = 3;
+  reportRate = 1;
+  std::memset(measurementRate, 0, sizeof measurementRate);
+  std::strcpy(measurementRate, "086100");
+  const uint16_t vmDefaults[7] = {2, 4, 8, 32, 64, 256, 512};
+  for (int i = 0; i < 7; ++i) {
+    alphaMin[i] = 655;
+    alphaMax[i] = 29491;
+    vmTable[i] = vmDefaults[i];
+  }
+  alphaMinGiven = alphaMaxGiven = vmGiven = 0;
+  wandaOn = 0;
+  wandaAuxPort = 0;
+}
+
+int32_t CMotionStar::init(InitInfo* info) {
+  logh::debug(log(), "CMotionStar: \"init\" called.");
+  if (info == nullptr) {
+    logh::error(log(), "CMotionStar: Init info is empty.");
+    return -1;
+  }
+  // A second init would rebuild the helpers under a running connection and
+  // reserve storage slots twice.
+  if (initCalled) {
+    logh::error(log(), "CMotionStar: The device has already been initialised.");
+    return -1;
+  }
+  initCalled = true;
+  if (configEntry == nullptr) {
+    logh::error(log(), "CMotionStar: Config entry is empty.");
+    return -1;
+  }
+  if (!CConfigH::checkEntryShape(*configEntry, log())) return -1;
+  initInfo = *info;
+
+  const char* name = configEntry->deviceName != nullptr ? configEntry->deviceName : "";
+  deviceName.reset(new char[std::strlen(name) + 1]);
+  std::strcpy(deviceName.get(), name);
+  isInputConnector = 1;
+  dataKind = 2;
+
+  numTrackers = 2;
+  if (configEntry->deviceArgCount >= 1) {
+    auto count = static_cast<uint32_t>(parseInt(configEntry->deviceArgs[0]));
+    if (count == 0 || count > 32) {
+      reportOptionFault(log(), "CMotionStar: ", "Invalid arg found for ", "MotionStar at line ",
+                        configEntry->lineNumber);
+      return -1;
+    }
+    numTrackers = count;
+  }
+  applyDefaults();
+  if (!parseDeviceOptions(*configEntry)) return -1;
+  return initialise();
+}
+
+int32_t CMotionStar::initialise() {
+  packetBuffer.reset(new uint8_t[numDevices * 224 + 8]());
+  positionScale.reset(new float[numDevices]);
+  std::fill(positionScale.get(), positionScale.get() + numDevices, 12.0f);
+
+  if (initInfo.trackerStorage == nullptr) {
+    logh::error(log(), "CMotionStar: tracker data storage pointer is empty.");
+    return -1;
+  }
+  trackerHelper = std::make_unique<CTraCommonH>(logger);
+  trackerHelper->isInputConnector = isInputConnector != 0;
+  trackerHelper->maxOutputCount = numTrackers;
+  trackerHelper->caveCoordinates = true;
+  trackerHelper->allocTrackers(numDevices);
+  uint32_t trackerNumber = 1;
+  for (uint32_t id = 1; id <= numDevices; ++id) {
+    if (id != ercId) trackerHelper->setTracker(id, trackerNumber++, nullptr, nullptr, nullptr);
+  }
+  if (!trackerHelper->parseOptions(configEntry)) return -1;
+
+  CDataStorage& trackers = *initInfo.trackerStorage;
+  CDataStorageOps::lock(trackers);
+  trackerHelper->outputIdBase = CDataStorageOps::trackerCount(trackers);
+  CDataStorageOps::setTrackerCount(trackers,
+                                   trackerHelper->outputIdBase + trackerHelper->maxOutputCount);
+  CDataStorageOps::unlock(trackers);
+
+  if (wandaOn) {
+    if (initInfo.controllerStorage == nullptr) {
+      logh::error(log(), "CMotionStar: controller data storage pointer is empty.");
+      return -1;
+    }
+    controllerHelper = std::make_unique<CConCommonH>(logger);
+    controllerHelper->isInputConnector = isInputConnector != 0;
+    controllerHelper->maxOutputCount = 1;
+    controllerHelper->createTable(1, true);
+    controllerHelper->setupController(1, 1, 2, 3);
+    if (!controllerHelper->parseOptions(configEntry)) return -1;
+
+    CDataStorage& controllers = *initInfo.controllerStorage;
+    CDataStorageOps::lock(controllers);
+    controllerHelper->outputIdBase =
+        static_cast<int32_t>(CDataStorageOps::controllerCount(controllers));
+    CDataStorageOps::setControllerCount(
+        controllers,
+        static_cast<uint32_t>(controllerHelper->outputIdBase) + controllerHelper->maxOutputCount);
+    CDataStorageOps::unlock(controllers);
+  }
+
+  if (!CConfigH::checkUnknownOptions(*configEntry, log())) return -1;
+  printInfo();
+
+  lastTraData.reset(new TraData[numDevices]());
+  for (uint32_t i = 0; i < numDevices; ++i) records::traCreate(lastTraData[i]);
+  lastConData.reset(new ConData[1]());
+  records::conReset(lastConData[0]);
+
+  if (trackerHelper->calib &&
+      !trackerHelper->calib->calibInit(trackerHelper->calibArgs, trackerHelper->calibArgCount)) {
+    return -1;
+  }
+  return prepareConnection() ? 1 : -1;
+}
+
+bool CMotionStar::usesCaveCoordinates() const {
+  return trackerHelper ? trackerHelper->caveCoordinates : true;
+}
