@@ -59,6 +59,22 @@ void reportShortRead(const CLogH& log, int32_t got, const char* readFailed) {
   logh::error(log, readFailed);
 }
 
+// On a stream, a skipped packet is skipped whole: a data packet of a
+// running stream would otherwise be read as several 16-byte packets, and
+// the reply that follows it would never line up. Returns 1 when done, else
+// what the failing receive returned.
+int32_t skipBody(CSocketH& socket, const uint8_t* header, WaitTime wait) {
+  if (!socket.isStream()) return 1;
+  uint8_t discard[kMaxReplyBytes];
+  for (uint32_t left = byteCount(header); left > 0;) {
+    int32_t want = static_cast<int32_t>(left < sizeof discard ? left : sizeof discard);
+    int32_t got = receive(socket, discard, want, wait);
+    if (got <= 0) return got;
+    left -= static_cast<uint32_t>(got);
+  }
+  return 1;
+}
+
 // The four commands that carry no data and are answered by a bare header.
 bool simpleExchange(CSocketH& socket, const CLogH& log, Command command, const Messages& text,
                     WaitTime wait) {
@@ -78,6 +94,11 @@ bool simpleExchange(CSocketH& socket, const CLogH& log, Command command, const M
     }
     if (packetType(packet) != expected) {
       logh::debug(log, kWrongPacket);
+      got = skipBody(socket, packet, wait);
+      if (got <= 0) {
+        reportShortRead(log, got, text.readFailed);
+        return false;
+      }
       continue;
     }
     if (command == kWakeUp && errorCode(packet) != 0) {

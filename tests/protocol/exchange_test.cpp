@@ -114,6 +114,32 @@ TEST_P(Exchange, WrongPacketsAreSkippedUpToAHundred) {
   EXPECT_EQ(out.lines(), expected);
 }
 
+TEST_P(Exchange, ASkippedPacketIsSkippedWhole) {
+  Bytes data = header(210, 0, 36);  // a data packet of a running stream
+  data.resize(52, 0xCC);
+  data[16 + 8] = 205;  // a reply's type where a 16-byte read would look for one
+  peer.start([&](LoopbackPeer& p) {
+    answerTurns(p, {{data, data, header(205)}});
+    if (p.transport() == Transport::kUdp) return;
+    p.receive();
+    Bytes cut = header(210, 0, 36);
+    cut.resize(30, 0);
+    p.send(cut);
+    p.closeConnection();
+  });
+  EXPECT_TRUE(protocol::stopData(socket, log));
+  EXPECT_EQ(out.lines(), (Lines{debugLine("Sending STOP_DATA command."), kWrongLine, kWrongLine,
+                                debugLine("size:16, type:205, error code:0"),
+                                debugLine("Sending STOP_DATA command done.")}));
+  if (GetParam() == Transport::kTcp) {
+    // A stream that ends inside a skipped packet is a read of nothing.
+    out.clear();
+    EXPECT_FALSE(protocol::shutDown(socket, log));
+    EXPECT_EQ(out.lines(), (Lines{debugLine("Sending SHUT_DOWN command."), kWrongLine, kTimeOutLine,
+                                  errorLine("Getting ACK for SHUT_DOWN command failed.")}));
+  }
+}
+
 TEST_P(Exchange, ErrorCodesAndEmptyOrShortReadsFail) {
   peer.start([this](LoopbackPeer& p) {
     answerTurns(p, {{header(21, 1)}, {Bytes(15, 0xC9)}});

@@ -164,6 +164,26 @@ TEST_P(AgainstSimulator, RecoversFromAWakeUpErrorAndKeepsPacketsAligned) {
   EXPECT_EQ(codes, (std::vector<uint8_t>{10, 105, 11, 104}));
 }
 
+TEST_P(AgainstSimulator, StopsAStreamWithPacketsStillInFlight) {
+  ASSERT_TRUE(connect());
+  CLogH deviceLog = plainLog("DEV", 1);
+  deviceLog.ownerLevel = 1;
+  CoutCapture out;
+  ASSERT_TRUE(protocol::runContinuous(socket, deviceLog));
+  ASSERT_EQ(simulator.emitPackets(5), 5);  // not read: they precede the STOP_DATA reply
+  out.clear();
+  EXPECT_TRUE(protocol::stopData(socket, deviceLog));
+  EXPECT_TRUE(protocol::shutDown(socket, deviceLog));
+  Lines expected{"DEV: DEBUG: CMotionStar: Sending STOP_DATA command."};
+  expected.insert(expected.end(), 5, "DEV: DEBUG: WARNING: CMotionStar: Got wrong packet.");
+  expected.insert(expected.end(), {"DEV: DEBUG: CMotionStar: size:16, type:205, error code:0",
+                                   "DEV: DEBUG: CMotionStar: Sending STOP_DATA command done.",
+                                   "DEV: DEBUG: CMotionStar: Sending SHUT_DOWN command.",
+                                   "DEV: DEBUG: CMotionStar: size:16, type:21, error code:0",
+                                   "DEV: DEBUG: CMotionStar: Sending SHUT_DOWN command done."});
+  EXPECT_EQ(out.lines(), expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, AgainstSimulator,
                          ::testing::Values(sim::Transport::kTcp, sim::Transport::kUdp),
                          [](const auto& info) {
