@@ -5,10 +5,11 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -115,11 +116,14 @@ long recvFrom(SocketHandle socket, void* buffer, size_t capacity, Ipv4Address* s
 }
 
 int waitReadable(SocketHandle socket, int32_t seconds, int32_t microseconds) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(socket, &readable);
-  timeval wait{seconds, microseconds};
-  return select(socket + 1, &readable, nullptr, nullptr, &wait);
+  // poll, unlike select, has no limit on the descriptor's number.
+  pollfd entry{socket, POLLIN, 0};
+  const long long milliseconds =
+      static_cast<long long>(seconds) * 1000 + (microseconds + 999) / 1000;
+  const int timeout = milliseconds < 0           ? 0
+                      : milliseconds > INT32_MAX ? INT32_MAX
+                                                 : static_cast<int>(milliseconds);
+  return poll(&entry, 1, timeout);
 }
 
 int closeSocket(SocketHandle socket) {
