@@ -473,7 +473,8 @@ bool Simulator::State::buildPacket(Outgoing* out) {
     aux[1] = 0x0F;
     aux.back() = 0xFF;
   }
-  std::vector<uint8_t> packet = makeDataPacket(index, sensors, aux);
+  const uint64_t poseIndex = is(DataFault::Kind::kRepeatPoses) && index > 0 ? index - 1 : index;
+  std::vector<uint8_t> packet = makeDataPacket(poseIndex, sensors, aux);
   if (is(DataFault::Kind::kBadUnitAddress) && !sensors.empty()) {
     const size_t record =
         static_cast<size_t>(std::min<int>(std::max(fault.record, 0), int(sensors.size()) - 1));

@@ -134,6 +134,7 @@ struct DataFault {
     kNoAux,            // this packet without its aux record
     kDrop,             // not sent (its packet index is used up)
     kResetConnection,  // TCP: the connection is reset instead of sending; UDP: dropped
+    kRepeatPoses,      // the same pose words (and index) as the packet before
   };
   Kind kind;
   size_t length = 10;
