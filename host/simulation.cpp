@@ -1,0 +1,79 @@
+#include "host/simulation.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include "motionstar/host_abi.h"
+
+namespace {
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+void setOption(DeviceBlock& block, const std::string& name, const std::string& value) {
+  for (OptionLine& option : block.options) {
+    if (lower(option.name) == name) option.args = {value};
+  }
+  if (block.find(name) == nullptr) block.options.push_back({block.line, name, {value}});
+}
+
+}  // namespace
+
+bool Simulation::start(ConfigFile& config, double rate, std::string* error) {
+  int index = 0;
+  for (DeviceBlock& block : config.devices) {
+    ++index;
+    const OptionLine* protocol = block.find("protocol");
+    const bool udp =
+        protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
+    const OptionLine* erc = block.find("erc");
+    const OptionLine* wanda = block.find("wanda");
+    long trackers = block.args.empty() ? 2 : std::strtol(block.args[0].c_str(), nullptr, 0);
+    if (trackers < 1 || trackers > 32) trackers = 2;  // the driver reports the fault itself
+
+    size_t added = (block.find("motionstaraddress") ? 0 : 1) + (udp && !block.find("port") ? 1 : 0);
+    if (block.options.size() + added > static_cast<size_t>(kMaxOptions)) {
+      *error = "device \"" + block.name + "\": no room for the simulator's address option";
+      return false;
+    }
+
+    sim::Config simConfig;
+    simConfig.address = "127.0.0." + std::to_string(10 + index);
+    simConfig.enableTcp = !udp;
+    simConfig.enableUdp = udp;
+    simConfig.units = static_cast<int>(trackers) + 1;
+    if (erc != nullptr && !erc->args.empty()) {
+      simConfig.ercAddress = static_cast<int>(std::strtol(erc->args[0].c_str(), nullptr, 0));
+      if (simConfig.ercAddress < 1 || simConfig.ercAddress > simConfig.units)
+        simConfig.ercAddress = 1;
+    }
+    simConfig.rate = rate;
+    simConfig.wanda = wanda != nullptr;
+    if (simConfig.wanda) {
+      // A slow circle of the wand's stick with the first button pressed now and then.
+      for (int step = 0; step < 64; ++step) {
+        int8_t x = static_cast<int8_t>((step % 32) - 16);
+        int8_t y = static_cast<int8_t>(16 - (step % 32));
+        simConfig.wandScript.push_back(
+            sim::Simulator::wandPacket(x, y, (step / 16) % 2 == 1, false, -1));
+      }
+      simConfig.loopWandScript = true;
+    }
+    auto simulator = std::make_unique<sim::Simulator>(simConfig);
+    std::string why;
+    if (!simulator->start(&why)) {
+      *error = "device \"" + block.name + "\": the simulator did not start: " + why;
+      return false;
+    }
+    setOption(block, "motionstaraddress", simConfig.address);
+    if (udp && block.find("port") == nullptr) setOption(block, "port", "0");
+    simulators_.push_back(std::move(simulator));
+  }
+  return true;
+}
+
+void Simulation::stop() {
+  for (auto& simulator : simulators_) simulator->stop();
+}

@@ -1,0 +1,25 @@
+// --simulate: one simulator per device block on its own loopback address,
+// with the block pointed at it.
+#ifndef MOTIONSTAR_HOST_SIMULATION_H
+#define MOTIONSTAR_HOST_SIMULATION_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/config_file.h"
+#include "sim/simulator.h"
+
+class Simulation {
+ public:
+  // Starts a simulator for every block and rewrites the blocks' address
+  // (and, over UDP, a local port the kernel picks unless one is given).
+  bool start(ConfigFile& config, double rate, std::string* error);
+  void stop();
+  const std::vector<std::unique_ptr<sim::Simulator>>& simulators() const { return simulators_; }
+
+ private:
+  std::vector<std::unique_ptr<sim::Simulator>> simulators_;
+};
+
+#endif  // MOTIONSTAR_HOST_SIMULATION_H

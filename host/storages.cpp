@@ -1,0 +1,46 @@
+#include "host/storages.h"
+
+#include "platform/platform.h"
+
+HostStorages::HostStorages(const CLogH& log) : log_(log) {
+  for (CMutexH* mutex : {&trackerMutex_, &controllerMutex_}) {
+    mutex->handle = platform::mutexCreate();
+    mutex->logger = &log_;
+  }
+  trackerStorage_.trackerList = trackers_;
+  trackerStorage_.logger = &log_;
+  trackerStorage_.mutex = &trackerMutex_;
+  trackerStorage_.countCell = &trackerCount_;
+  controllerStorage_.controllerList = controllers_;
+  controllerStorage_.logger = &log_;
+  controllerStorage_.mutex = &controllerMutex_;
+  controllerStorage_.countCell = &controllerCount_;
+}
+
+HostStorages::~HostStorages() {
+  platform::mutexDestroy(trackerMutex_.handle);
+  platform::mutexDestroy(controllerMutex_.handle);
+}
+
+InitInfo HostStorages::initInfo() {
+  InitInfo info{};
+  info.trackerStorage = &trackerStorage_;
+  info.controllerStorage = &controllerStorage_;
+  return info;
+}
+
+TraData HostStorages::tracker(uint32_t id) {
+  TraData copy{};
+  platform::mutexLock(trackerMutex_.handle, nullptr);
+  if (id >= 1 && id <= kMaxElements) copy = trackers_[id - 1];
+  platform::mutexUnlock(trackerMutex_.handle, nullptr);
+  return copy;
+}
+
+ConData HostStorages::controller(uint32_t id) {
+  ConData copy{};
+  platform::mutexLock(controllerMutex_.handle, nullptr);
+  if (id >= 1 && id <= kMaxElements) copy = controllers_[id - 1];
+  platform::mutexUnlock(controllerMutex_.handle, nullptr);
+  return copy;
+}

@@ -1,0 +1,40 @@
+// The host's two data storages, shared by every device of the file: room for
+// 32 elements each, a shared count and a real mutex.
+#ifndef MOTIONSTAR_HOST_STORAGES_H
+#define MOTIONSTAR_HOST_STORAGES_H
+
+#include <cstdint>
+
+#include "motionstar/host_abi.h"
+
+class HostStorages {
+ public:
+  explicit HostStorages(const CLogH& log);
+  ~HostStorages();
+  HostStorages(const HostStorages&) = delete;
+  HostStorages& operator=(const HostStorages&) = delete;
+
+  bool ready() const {
+    return trackerMutex_.handle != nullptr && controllerMutex_.handle != nullptr;
+  }
+  InitInfo initInfo();
+
+  // Copies of one element taken under the storage's lock.
+  TraData tracker(uint32_t id);
+  ConData controller(uint32_t id);
+  uint32_t trackerCount() const { return trackerCount_; }
+  uint32_t controllerCount() const { return controllerCount_; }
+
+ private:
+  CLogH log_;
+  CMutexH trackerMutex_{};
+  CMutexH controllerMutex_{};
+  TraData trackers_[kMaxElements]{};
+  ConData controllers_[kMaxElements]{};
+  uint32_t trackerCount_ = 0;
+  uint32_t controllerCount_ = 0;
+  CDataStorage trackerStorage_{};
+  CDataStorage controllerStorage_{};
+};
+
+#endif  // MOTIONSTAR_HOST_STORAGES_H
