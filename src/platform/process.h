@@ -12,6 +12,7 @@ namespace platform {
 // Full path of the running executable; empty when unknown.
 std::string executablePath();
 bool stdoutIsTerminal();
+uint32_t processId();
 int64_t monotonicMilliseconds();
 void sleepMilliseconds(int32_t milliseconds);
 // The platform's file name for a loadable module called name

@@ -17,6 +17,10 @@ bool stdoutIsTerminal() {
   return isatty(STDOUT_FILENO) != 0;
 }
 
+uint32_t processId() {
+  return static_cast<uint32_t>(getpid());
+}
+
 int64_t monotonicMilliseconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
