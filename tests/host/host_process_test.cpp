@@ -1,0 +1,162 @@
+// mstar-host run as a user runs it: as its own process, its output read
+// line by line, stopped with Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+
+#include "e2e/harness.h"
+#include "platform/child_process.h"
+
+namespace {
+
+constexpr int32_t kWaitMs = 20000;
+
+struct HostRun {
+  std::vector<std::string> lines;
+  int status = -1;
+};
+
+// Runs the host to its end and collects its standard output.
+HostRun runHost(std::vector<std::string> arguments, bool mergeStderr = false) {
+  arguments.insert(arguments.begin(), HOST_PATH);
+  platform::ChildProcess host;
+  HostRun run;
+  if (!host.start(arguments, mergeStderr)) return run;
+  for (std::string line; host.readLine(&line, kWaitMs);) run.lines.push_back(line);
+  run.status = host.wait(kWaitMs);
+  return run;
+}
+
+// The fields of one JSON line the host writes, as text.
+std::map<std::string, std::string> fields(const std::string& line) {
+  std::map<std::string, std::string> out;
+  static const std::regex field("\"([a-z]+)\":(\"[^\"]*\"|\\[[^\\]]*\\]|[-0-9.]+)");
+  for (std::sregex_iterator it(line.begin(), line.end(), field), end; it != end; ++it) {
+    out[(*it)[1]] = (*it)[2];
+  }
+  return out;
+}
+
+std::string writeFile(const std::string& name, const std::string& text) {
+  const std::string path = std::string(SCRATCH_DIR) + "/" + name;
+  std::ofstream(path) << text;
+  return path;
+}
+
+TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
+  struct Example {
+    const char* file;
+    std::set<std::pair<std::string, int>> trackers;
+    bool wand;
+  } examples[] = {
+      {"two-trackers-tcp.conf", {{"motionstar", 1}, {"motionstar", 2}}, false},
+      {"eight-trackers-wanda-udp.conf",
+       {{"cave", 1},
+        {"cave", 2},
+        {"cave", 3},
+        {"cave", 4},
+        {"cave", 5},
+        {"cave", 6},
+        {"cave", 7},
+        {"cave", 8}},
+       true},
+      {"two-devices.conf",
+       {{"front", 1}, {"front", 2}, {"front", 3}, {"front", 4}, {"side", 5}, {"side", 6}},
+       true},
+  };
+  for (const Example& example : examples) {
+    SCOPED_TRACE(example.file);
+    HostRun run = runHost({"--simulate", "--format", "jsonl", "--packets", "20",
+                           std::string(EXAMPLES_DIR) + "/" + example.file});
+    EXPECT_EQ(run.status, 0);
+    std::set<std::pair<std::string, int>> seen;
+    bool wandSeen = false;
+    for (const std::string& line : run.lines) {
+      auto f = fields(line);
+      ASSERT_EQ(f.count("type"), 1u) << "not a record: " << line;
+      const std::string device = f["device"].substr(1, f["device"].size() - 2);
+      if (f["type"] == "\"controller\"") {
+        wandSeen = true;
+        continue;
+      }
+      seen.insert({device, std::stoi(f["id"])});
+      // Positions within the full-scale range plus the example's offsets,
+      // angles within a half turn.
+      for (const char* axis : {"x", "y", "z"}) EXPECT_LE(std::fabs(std::stod(f[axis])), 21.0);
+      for (const char* angle : {"azimuth", "elevation", "roll"}) {
+        EXPECT_LE(std::fabs(std::stod(f[angle])), 180.0);
+      }
+    }
+    EXPECT_EQ(seen, example.trackers);
+    EXPECT_EQ(wandSeen, example.wand);
+  }
+}
+
+TEST(HostProcess, InterruptStopsTheStreamAndShutsTheSystemDown) {
+  sim::Config config;
+  config.units = 3;
+  config.enableUdp = false;
+  config.rate = 200;
+  std::string address;
+  auto simulator = e2e::startSimulator(config, &address);
+  ASSERT_TRUE(simulator);
+  const std::string path = writeFile(
+      "interrupt.conf", "device live " MODULE_PATH "\nmotionstaraddress " + address + "\n");
+  platform::ChildProcess host;
+  ASSERT_TRUE(host.start({HOST_PATH, "--format", "csv", path}, false));
+  std::string line;
+  ASSERT_TRUE(host.readLine(&line, kWaitMs));
+  EXPECT_EQ(line, "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons");
+  ASSERT_TRUE(host.readLine(&line, kWaitMs));
+  EXPECT_NE(line.find(",live,tracker,"), std::string::npos) << line;
+  host.interrupt();
+  while (host.readLine(&line, kWaitMs)) {
+  }
+  EXPECT_EQ(host.wait(kWaitMs), 0);
+  EXPECT_TRUE(simulator->waitForCommand(sim::kStopData, 1, std::chrono::seconds(5)));
+  EXPECT_TRUE(simulator->waitForCommand(sim::kShutDown, 1, std::chrono::seconds(5)));
+  EXPECT_FALSE(simulator->streaming());
+}
+
+TEST(HostProcess, ExitCodesAndMessages) {
+  HostRun help = runHost({"--help"});
+  EXPECT_EQ(help.status, 0);
+  ASSERT_FALSE(help.lines.empty());
+  EXPECT_EQ(help.lines[0], "Usage: mstar-host [OPTION]... CONFIG_FILE");
+
+  HostRun badOption = runHost({"--colour"}, true);
+  EXPECT_EQ(badOption.status, 2);
+  ASSERT_FALSE(badOption.lines.empty());
+  EXPECT_EQ(badOption.lines[0], "mstar-host: unknown option '--colour'");
+
+  HostRun noFile = runHost({std::string(SCRATCH_DIR) + "/missing.conf"}, true);
+  EXPECT_EQ(noFile.status, 2);
+  ASSERT_FALSE(noFile.lines.empty());
+  EXPECT_EQ(noFile.lines[0], "mstar-host: " SCRATCH_DIR "/missing.conf: cannot be read");
+
+  const std::string broken = writeFile("broken.conf", "# start\nprotocol tcp\n");
+  HostRun configError = runHost({broken}, true);
+  EXPECT_EQ(configError.status, 2);
+  ASSERT_FALSE(configError.lines.empty());
+  EXPECT_EQ(configError.lines[0],
+            "mstar-host: " + broken + ":2: option \"protocol\" before any device line");
+
+  // The driver refuses the option; the host stops with a device failure.
+  const std::string faulty = writeFile(
+      "faulty.conf", "device bad " MODULE_PATH "\nmotionstaraddress 127.0.0.1\nsync maybe\n");
+  HostRun deviceError = runHost({"--format", "jsonl", faulty}, true);
+  EXPECT_EQ(deviceError.status, 1);
+  bool named = false;
+  for (const std::string& line : deviceError.lines) {
+    named = named ||
+            line.find("CMotionStar: Invalid string found for Sync at line 3.") != std::string::npos;
+  }
+  EXPECT_TRUE(named);
+  EXPECT_EQ(deviceError.lines.back(), "mstar-host: device \"bad\": init failed");
+}
+
+}  // namespace
