@@ -46,7 +46,7 @@ void setOwnerLevel(CLogH& log, int32_t level) {
 void copyFrom(CLogH& log, const CLogH& source) {
   std::memcpy(&log, &source, sizeof log);
   log.name[kTextField - 1] = '\0';
-  for (auto& label : log.levelLabels) label[kTextField - 1] = '\0';
+  for (size_t level = 0; level < 4; ++level) log.levelLabels[level][kTextField - 1] = '\0';
 }
 
 bool isDebugOn(const CLogH& log) {

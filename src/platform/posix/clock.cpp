@@ -16,13 +16,23 @@ std::atomic<ThreadIdSource> threadIdOverride{nullptr};
 WallClock systemWallClock() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  localtime_r(&now.tv_sec, &local);
+  // The zone and daylight saving change at most between seconds; looking
+  // them up once a second keeps localtime_r out of the per-record path.
+  thread_local time_t zoneSecond = -1;
+  thread_local long zoneOffset = 0;
+  thread_local int zoneDst = 0;
+  if (now.tv_sec != zoneSecond) {
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    zoneSecond = now.tv_sec;
+    zoneOffset = local.tm_gmtoff;
+    zoneDst = local.tm_isdst > 0 ? 1 : 0;
+  }
   WallClock clock{};
   clock.seconds = static_cast<uint32_t>(now.tv_sec);
   clock.milliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
-  clock.timezoneMinutes = static_cast<int16_t>(-local.tm_gmtoff / 60);
-  clock.dstFlag = static_cast<int16_t>(local.tm_isdst > 0 ? 1 : 0);
+  clock.timezoneMinutes = static_cast<int16_t>(-zoneOffset / 60);
+  clock.dstFlag = static_cast<int16_t>(zoneDst);
   return clock;
 }
 
