@@ -1,5 +1,6 @@
 // Process-level services for the programs (host, simulator): where the
-// executable lives, whether standard output is a terminal, monotonic time.
+// executable lives, whether standard output is a terminal, monotonic time,
+// how much memory the process holds.
 #ifndef MOTIONSTAR_PLATFORM_PROCESS_H
 #define MOTIONSTAR_PLATFORM_PROCESS_H
 
@@ -22,6 +23,9 @@ std::string moduleFileName(const std::string& name);
 // original standard output, so a loaded module's log lines stay apart from
 // the records a program writes; null on failure (nothing changed then).
 std::FILE* moveStdoutAside();
+// Bytes of the process's memory resident right now; 0 when unknown. Long
+// runs compare it over time to see that memory stays flat.
+uint64_t residentMemoryBytes();
 
 }  // namespace platform
 

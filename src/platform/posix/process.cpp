@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 
 namespace platform {
 
@@ -48,6 +49,18 @@ std::FILE* moveStdoutAside() {
   }
   dup2(STDERR_FILENO, STDOUT_FILENO);
   return stream;
+}
+
+uint64_t residentMemoryBytes() {
+  // statm: total program size, then resident pages.
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  unsigned long long size = 0, resident = 0;
+  int fields = std::fscanf(statm, "%llu %llu", &size, &resident);
+  std::fclose(statm);
+  long page = sysconf(_SC_PAGESIZE);
+  if (fields != 2 || page <= 0) return 0;
+  return resident * static_cast<uint64_t>(page);
 }
 
 }  // namespace platform
