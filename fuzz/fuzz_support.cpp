@@ -1,0 +1,213 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <streambuf>
+
+#include "platform/platform.h"
+
+namespace fuzz {
+namespace {
+
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+const uint8_t kPattern = 0xA5;
+
+bool holdsPattern(const void* element, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(element);
+  for (size_t i = 0; i < size; ++i) {
+    if (bytes[i] != kPattern) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void silenceStandardOutput() {
+  static NullBuffer sink;
+  std::cout.rdbuf(&sink);
+}
+
+CLogH quietLogger(bool debugOn) {
+  CLogH log{};
+  log.enabled = 1;
+  std::strcpy(log.name, "fuzz");
+  const char* labels[] = {"INFO", "ERROR", "WARNING", "DEBUG"};
+  for (int i = 0; i < 4; ++i) std::strcpy(log.levelLabels[i], labels[i]);
+  log.debugThreshold = 1;
+  log.debugLevel = debugOn ? 5 : 0;
+  return log;
+}
+
+void keepLibraryLoaded(const char* path) {
+  if (platform::libraryLoad(path) == nullptr) fail("the calibration library does not load");
+}
+
+void fail(const char* what) {
+  std::fprintf(stderr, "fuzz finding: %s\n", what);
+  std::abort();
+}
+
+TextEntry::TextEntry(const uint8_t* data, size_t size, uint32_t maxOptions) {
+  entry_.deviceName = keep("fuzzed");
+  entry_.secondText = keep("motionstar");
+  entry_.lineNumber = 1;
+  if (maxOptions > kMaxOptions) maxOptions = kMaxOptions;
+  uint32_t line = 1;
+  size_t at = 0;
+  bool deviceLine = true;
+  while (at <= size) {
+    size_t end = at;
+    while (end < size && data[end] != '\n') ++end;
+    std::vector<std::string> words;
+    for (size_t i = at; i < end;) {
+      while (i < end && (data[i] == ' ' || data[i] == '\t')) ++i;
+      size_t start = i;
+      while (i < end && data[i] != ' ' && data[i] != '\t') ++i;
+      if (i > start) words.emplace_back(reinterpret_cast<const char*>(data + start), i - start);
+    }
+    if (deviceLine) {
+      for (size_t i = 0; i < words.size() && i < size_t{kMaxOptionArgs}; ++i) {
+        entry_.deviceArgs[entry_.deviceArgCount++] = keep(words[i]);
+      }
+      deviceLine = false;
+    } else if (!words.empty() && entry_.optionCount < maxOptions) {
+      OptionRecord& option = entry_.options[entry_.optionCount++];
+      option.lineNumber = line;
+      option.name = keep(words[0]);
+      for (size_t i = 1; i < words.size() && option.argCount < uint32_t{kMaxOptionArgs}; ++i) {
+        option.args[option.argCount++] = keep(words[i]);
+      }
+    }
+    ++line;
+    at = end + 1;
+  }
+}
+
+void TextEntry::addOption(const std::vector<std::string>& words) {
+  if (words.empty() || entry_.optionCount >= uint32_t{kMaxOptions}) return;
+  OptionRecord& option = entry_.options[entry_.optionCount];
+  option = OptionRecord{};
+  option.lineNumber = 1000 + entry_.optionCount;
+  option.name = keep(words[0]);
+  for (size_t i = 1; i < words.size() && option.argCount < uint32_t{kMaxOptionArgs}; ++i) {
+    option.args[option.argCount++] = keep(words[i]);
+  }
+  ++entry_.optionCount;
+}
+
+void TextEntry::replaceArgument(uint32_t option, uint32_t arg, const std::string& text) {
+  entry_.options[option].args[arg] = keep(text);
+}
+
+void TextEntry::nullName(uint32_t option) {
+  entry_.options[option].name = nullptr;
+}
+
+const char* TextEntry::keep(const std::string& text) {
+  texts_.push_back(std::make_unique<std::string>(text));
+  return texts_.back()->c_str();
+}
+
+PatternStorages::PatternStorages(uint32_t trackerBase, uint32_t controllerBase)
+    : log_(quietLogger(false)), trackerCount_(trackerBase), controllerCount_(controllerBase) {
+  std::memset(trackers_, kPattern, sizeof trackers_);
+  std::memset(controllers_, kPattern, sizeof controllers_);
+  for (CMutexH* mutex : {&trackerMutex_, &controllerMutex_}) {
+    mutex->handle = platform::mutexCreate();
+    mutex->logger = &log_;
+  }
+  trackerStorage_.trackerList = trackers_;
+  trackerStorage_.logger = &log_;
+  trackerStorage_.mutex = &trackerMutex_;
+  trackerStorage_.countCell = &trackerCount_;
+  controllerStorage_.controllerList = controllers_;
+  controllerStorage_.logger = &log_;
+  controllerStorage_.mutex = &controllerMutex_;
+  controllerStorage_.countCell = &controllerCount_;
+}
+
+PatternStorages::~PatternStorages() {
+  platform::mutexDestroy(trackerMutex_.handle);
+  platform::mutexDestroy(controllerMutex_.handle);
+}
+
+InitInfo PatternStorages::initInfo() {
+  InitInfo info{};
+  info.trackerStorage = &trackerStorage_;
+  info.controllerStorage = &controllerStorage_;
+  return info;
+}
+
+void PatternStorages::checkTrackersOutside(uint32_t first, uint32_t last) const {
+  for (uint32_t id = 1; id <= kMaxElements; ++id) {
+    if (id >= first && id <= last) continue;
+    if (!holdsPattern(&trackers_[id - 1], sizeof(TraData))) {
+      fail("a tracker element of another device changed");
+    }
+  }
+}
+
+void PatternStorages::checkControllersOutside(uint32_t first, uint32_t last) const {
+  for (uint32_t id = 1; id <= kMaxElements; ++id) {
+    if (id >= first && id <= last) continue;
+    if (!holdsPattern(&controllers_[id - 1], sizeof(ConData))) {
+      fail("a controller element of another device changed");
+    }
+  }
+}
+
+LoopbackPeer::LoopbackPeer(const char* address) {
+  socket_ = platform::openSocket(platform::kDatagram);
+  if (socket_ == platform::kNoSocket) return;
+  platform::Ipv4Address local = platform::makeIpv4Address(platform::inetAddr(address), 0);
+  if (platform::bindSocket(socket_, local) != 0 || !platform::localAddress(socket_, &local)) {
+    platform::closeSocket(socket_);
+    socket_ = platform::kNoSocket;
+    return;
+  }
+  port_ = platform::portOf(local);
+}
+
+LoopbackPeer::~LoopbackPeer() {
+  if (socket_ != platform::kNoSocket) platform::closeSocket(socket_);
+}
+
+void LoopbackPeer::sendTo(uint16_t port, const uint8_t* data, size_t size) {
+  const platform::Ipv4Address to = platform::makeIpv4Address(platform::inetAddr("127.0.0.1"), port);
+  platform::sendTo(socket_, data, size, &to);
+}
+
+void LoopbackPeer::drain() {
+  uint8_t buffer[512];
+  while (platform::waitReadable(socket_, 0, 0) == 1) {
+    if (platform::recvFrom(socket_, buffer, sizeof buffer, nullptr) < 0) return;
+  }
+}
+
+uint16_t freeUdpPort() {
+  LoopbackPeer probe;
+  return probe.ok() ? probe.port() : 0;
+}
+
+std::vector<Piece> splitPieces(const uint8_t* data, size_t size, size_t maxPieces) {
+  std::vector<Piece> pieces;
+  size_t at = 0;
+  while (at + 2 <= size && pieces.size() < maxPieces) {
+    const bool flag = (data[at] & 0x80) != 0;
+    size_t length = (size_t{data[at] & 0x7Fu} << 8) | data[at + 1];
+    at += 2;
+    if (length > size - at) length = size - at;
+    pieces.push_back(Piece{flag, std::vector<uint8_t>(data + at, data + at + length)});
+    at += length;
+  }
+  return pieces;
+}
+
+}  // namespace fuzz
