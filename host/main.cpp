@@ -200,6 +200,9 @@ CLogH hostLogger(const Options& options, const std::string& name) {
 }
 
 int run(const Options& options) {
+  // Before any thread starts (simulators, device readers): a Ctrl-C during
+  // start-up then stops the run cleanly once the devices are up.
+  platform::installStopSignals();
   ConfigFile config;
   std::string error;
   if (!readConfigFile(options.configPath, &config, &error)) {
@@ -266,7 +269,6 @@ int run(const Options& options) {
     }
   }
 
-  platform::installStopSignals();
   std::atomic<bool> stop{false};
   for (auto& runner : runners) runner->startReading(stop, options.packets);
   const int64_t started = platform::monotonicMilliseconds();

@@ -1,5 +1,6 @@
 // Termination requests for the programs: Ctrl-C and SIGTERM (console close
-// on Windows) set a flag that the main loop polls.
+// on Windows) set a flag that the main loop polls. Install before starting
+// any thread.
 #ifndef MOTIONSTAR_PLATFORM_SIGNALS_H
 #define MOTIONSTAR_PLATFORM_SIGNALS_H
 

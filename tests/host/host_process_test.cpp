@@ -20,9 +20,24 @@ struct HostRun {
   int status = -1;
 };
 
+// The command that starts the host: under the build's emulator, if any.
+std::vector<std::string> hostCommand(std::vector<std::string> arguments) {
+  std::vector<std::string> command;
+  const std::string emulator = HOST_EMULATOR;
+  for (size_t start = 0; start < emulator.size();) {
+    size_t end = emulator.find('|', start);
+    if (end == std::string::npos) end = emulator.size();
+    command.push_back(emulator.substr(start, end - start));
+    start = end + 1;
+  }
+  command.push_back(HOST_PATH);
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return command;
+}
+
 // Runs the host to its end and collects its standard output.
 HostRun runHost(std::vector<std::string> arguments, bool mergeStderr = false) {
-  arguments.insert(arguments.begin(), HOST_PATH);
+  arguments = hostCommand(arguments);
   platform::ChildProcess host;
   HostRun run;
   if (!host.start(arguments, mergeStderr)) return run;
@@ -107,7 +122,7 @@ TEST(HostProcess, InterruptStopsTheStreamAndShutsTheSystemDown) {
   const std::string path = writeFile(
       "interrupt.conf", "device live " MODULE_PATH "\nmotionstaraddress " + address + "\n");
   platform::ChildProcess host;
-  ASSERT_TRUE(host.start({HOST_PATH, "--format", "csv", path}, false));
+  ASSERT_TRUE(host.start(hostCommand({"--format", "csv", path}), false));
   std::string line;
   ASSERT_TRUE(host.readLine(&line, kWaitMs));
   EXPECT_EQ(line, "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons");

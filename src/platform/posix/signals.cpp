@@ -1,6 +1,8 @@
 #include "platform/signals.h"
 
+#include <pthread.h>
 #include <signal.h>
+#include <time.h>
 
 #include <atomic>
 
@@ -9,24 +11,32 @@ namespace {
 
 std::atomic<bool> stopFlag{false};
 
-void onSignal(int) {
-  stopFlag = true;
+sigset_t stopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
 }
 
 }  // namespace
 
+// The stop signals are blocked and collected with sigtimedwait instead of a
+// handler: no thread is ever interrupted by them, and every thread started
+// afterwards inherits the block.
 void installStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = onSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  const sigset_t set = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
   // A reader that went away must not kill the host mid-stop.
   signal(SIGPIPE, SIG_IGN);
 }
 
 bool stopRequested() {
-  return stopFlag.load();
+  if (stopFlag) return true;
+  const sigset_t set = stopSignals();
+  const timespec now{0, 0};
+  if (sigtimedwait(&set, nullptr, &now) > 0) stopFlag = true;
+  return stopFlag;
 }
 
 void requestStop() {
