@@ -7,6 +7,7 @@
 
 #include "host/config_file.h"
 #include "platform/process.h"
+#include "support/loopback_probe.h"
 
 namespace e2e {
 
@@ -65,7 +66,11 @@ int32_t Device::receive(UpdatedMasks* masks) {
 }
 
 std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* address) {
-  config.address = uniqueLoopbackAddress();
+  // Where a UDP bind to 127.x.y.z widens to every address (Wine), such a
+  // simulator answers from 127.0.0.1 and the driver rightly drops its data as
+  // not its device's: UDP simulators take 127.0.0.1 itself there, one at a time.
+  const bool udpOnOwnAddress = !config.enableUdp || loopback_probe::udpAddressesStayApart();
+  config.address = udpOnOwnAddress ? uniqueLoopbackAddress() : "127.0.0.1";
   *address = config.address;
   config.tcpPort = 6000;
   config.udpPort = 5000;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "faults/fault_rig.h"
+#include "support/loopback_probe.h"
 
 namespace faults {
 namespace {
@@ -34,6 +35,10 @@ TEST(Reconnect, UdpSilenceReadsAsNothingAndTheStreamResumes) {
 }
 
 TEST(Reconnect, TcpResetFailsTheReadAndANewDeviceObjectPublishesAgain) {
+  if (!loopback_probe::tcpAbortResetsThePeer()) {
+    GTEST_SKIP() << "this system ends an aborted TCP connection in order instead of resetting it "
+                    "(Wine does this)";
+  }
   Rig rig(sim::Transport::kTcp);
   ASSERT_TRUE(rig.up());
   rig.expectGoodPacket();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,18 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using Transport = LoopbackPeer::Transport;
+
+// The error numbers of these failures: errno on POSIX, Winsock's last error
+// (WSAENOTSOCK, WSAECONNREFUSED, WSAEADDRINUSE) on Windows.
+#if defined(_WIN32)
+constexpr int kBadSocket = 10038;
+constexpr int kRefused = 10061;
+constexpr int kInUse = 10048;
+#else
+constexpr int kBadSocket = EBADF;
+constexpr int kRefused = ECONNREFUSED;
+constexpr int kInUse = EADDRINUSE;
+#endif
 
 std::string errnoLine(int code) {
   return platform::errnoText(code);
@@ -113,7 +126,7 @@ TEST(Socket, UdpSendFailures) {
   ASSERT_TRUE(socket.setDestAddr("127.0.0.1", 9));
   EXPECT_LT(socket.sendBytes(&byte, 1), 0);
   EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Destination has not been set yet.",
-                                "S: ERROR: Sending to unknown: " + errnoLine(EBADF)}));
+                                "S: ERROR: Sending to unknown: " + errnoLine(kBadSocket)}));
 }
 
 TEST(Socket, FailuresWithoutASocketOrDestination) {
@@ -131,7 +144,7 @@ TEST(Socket, FailuresWithoutASocketOrDestination) {
   socket.setReceiveWait(true, 5, 0);
   CoutCapture out;
   EXPECT_LT(socket.recvBytes(&byte, 1), 0);  // fails at once instead of waiting
-  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(EBADF)}));
+  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(kBadSocket)}));
 }
 
 TEST(Socket, ConnectFailures) {
@@ -161,7 +174,7 @@ TEST(Socket, ConnectFailures) {
   CoutCapture out;
   EXPECT_FALSE(tcp.connectDest());
   ASSERT_FALSE(out.lines().empty());
-  EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(ECONNREFUSED));
+  EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kRefused));
 }
 
 TEST(Socket, BindTracesTheHostNameAndReportsAPortInUse) {
@@ -180,7 +193,7 @@ TEST(Socket, BindTracesTheHostNameAndReportsAPortInUse) {
   out.clear();
   EXPECT_FALSE(second.bindLocal(first.boundPort()));
   EXPECT_EQ(out.text(),
-            "S: ERROR: CSocketH: Binding local address: " + platform::socketErrorText(EADDRINUSE));
+            "S: ERROR: CSocketH: Binding local address: " + platform::socketErrorText(kInUse));
   out.clear();
 }
 
@@ -206,7 +219,7 @@ TEST(Socket, PeerListIsEmptyAndRefusesPredictably) {
                                 "S: WARNING: There is not such a socket available.",
                                 "S: WARNING: There is not such a socket available.",
                                 "S: WARNING: There is not such a socket available.",
-                                "S: ERROR: Writing to unknown: " + errnoLine(EBADF)}));
+                                "S: ERROR: Writing to unknown: " + errnoLine(kBadSocket)}));
 }
 
 TEST(Socket, UdpReceivesBoundedAndRecordsTheSender) {
