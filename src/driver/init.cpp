@@ -100,12 +100,16 @@ int32_t CMotionStar::initialise() {
   }
   if (!trackerHelper->parseOptions(configEntry)) return -1;
 
+  // Slots that could not be reserved (past the storage's 32) would be given
+  // to the next device as well, and two devices would write the same
+  // elements: the storage has said why, and init fails.
   CDataStorage& trackers = *initInfo.trackerStorage;
   CDataStorageOps::lock(trackers);
   trackerHelper->outputIdBase = CDataStorageOps::trackerCount(trackers);
-  CDataStorageOps::setTrackerCount(trackers,
-                                   trackerHelper->outputIdBase + trackerHelper->maxOutputCount);
+  const bool trackersReserved = CDataStorageOps::setTrackerCount(
+      trackers, trackerHelper->outputIdBase + trackerHelper->maxOutputCount);
   CDataStorageOps::unlock(trackers);
+  if (!trackersReserved) return -1;
 
   if (wandaOn) {
     if (initInfo.controllerStorage == nullptr) {
@@ -123,10 +127,11 @@ int32_t CMotionStar::initialise() {
     CDataStorageOps::lock(controllers);
     controllerHelper->outputIdBase =
         static_cast<int32_t>(CDataStorageOps::controllerCount(controllers));
-    CDataStorageOps::setControllerCount(
+    const bool controllersReserved = CDataStorageOps::setControllerCount(
         controllers,
         static_cast<uint32_t>(controllerHelper->outputIdBase) + controllerHelper->maxOutputCount);
     CDataStorageOps::unlock(controllers);
+    if (!controllersReserved) return -1;
   }
 
   if (!CConfigH::checkUnknownOptions(*configEntry, log())) return -1;
