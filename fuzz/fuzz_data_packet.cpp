@@ -56,6 +56,7 @@ struct Context {
   fuzz::LoopbackPeer device{"127.0.0.1"};
   fuzz::LoopbackPeer stranger{"127.0.0.2"};
   uint16_t port = fuzz::freeUdpPort();
+  int failedInits = 0;
 };
 
 }  // namespace
@@ -86,11 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto* device = new CMotionStar(entry.entry(), &log);
   InitInfo info = storages.initInfo();
   if (device->init(&info) != 1) {
-    // The port was taken meanwhile: look for another one next time.
+    // The port was taken meanwhile: look for another one next time. A device
+    // that never comes up would leave nothing fuzzed.
     delete device;
     context.port = fuzz::freeUdpPort();
+    if (++context.failedInits == 3) fuzz::fail("the device does not initialise");
     return 0;
   }
+  context.failedInits = 0;
 
   const uint32_t trackerBits = idBits(trackerBase + 1, trackerBase + variant.trackers);
   const uint32_t controllerBits = idBits(controllerBase + 1, controllerBase + 1);
