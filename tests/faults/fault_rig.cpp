@@ -61,6 +61,19 @@ Rig::Rig(sim::Transport transport, bool wanda) : transport_(transport), wanda_(w
       return;
     }
   }
+  // The faulty device streams one packet ahead of its neighbours, so a pose
+  // of its own that landed in a neighbour's element could not match by
+  // chance (same packet index, same unit, same millisecond).
+  const uint64_t index = sim_->nextPacketIndex();
+  UpdatedMasks masks;
+  if (sim_->emitPackets(1) != 1 || device_->receive(&masks) != 1) {
+    ADD_FAILURE() << "the faulty device published nothing";
+    return;
+  }
+  if (index != 0 || sim::Simulator::unitWords(2, 1) == sim::Simulator::unitWords(2, 0)) {
+    ADD_FAILURE() << "the packets of the devices are not told apart";
+    return;
+  }
   neighbourRecords_[0] = storages_.tracker(1);
   neighbourRecords_[1] = storages_.tracker(4);
   neighbourControllerIds_[0] = 1;
