@@ -74,7 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Context context;
   if (size < 1 || !context.device.ok() || context.port == 0) return 0;
   const Variant& variant = kVariants[data[0] % kVariantCount];
-  const uint32_t trackerBase = (data[0] / kVariantCount) % 4;
+  // Slots earlier devices took: 0 to 3, as many as leave room for this one.
+  const uint32_t room = kMaxElements - variant.trackers + 1;
+  const uint32_t trackerBase = (data[0] / kVariantCount) % (room < 4 ? room : 4);
   const uint32_t controllerBase = (data[0] / (kVariantCount * 4)) % 2;
   const bool debugOn = data[0] >= 128;
 
