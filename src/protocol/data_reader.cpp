@@ -3,13 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/process.h"
 #include "protocol/limits.h"
 
 int32_t DataPacketReader::read(CSocketH& socket, uint8_t* buffer, int32_t requested) {
   protocol::WaitTime wait = protocol::dataWait();
   socket.setReceiveWait(true, wait.seconds, wait.microseconds);
   if (!socket.isStream()) return readDatagram(socket, buffer, requested);
-  return readFramed(socket, buffer, requested > 0 ? static_cast<size_t>(requested) : 0);
+  const int64_t started = platform::monotonicMilliseconds();
+  const int32_t got =
+      readFramed(socket, buffer, requested > 0 ? static_cast<size_t>(requested) : 0);
+  if (got == 0) {
+    // A connection the device closed reads as 0 bytes at once, every time; a
+    // host calling again and again would spin. Nothing arriving takes the
+    // data wait, whichever way it happens.
+    const int64_t waitMs = int64_t{wait.seconds} * 1000 + wait.microseconds / 1000;
+    const int64_t left = waitMs - (platform::monotonicMilliseconds() - started);
+    if (left > 0) platform::sleepMilliseconds(static_cast<int32_t>(left));
+  }
+  return got;
 }
 
 int32_t DataPacketReader::readDatagram(CSocketH& socket, uint8_t* buffer, int32_t requested) {

@@ -6,6 +6,7 @@
 
 #include "loopback_peer.h"
 #include "plain_log.h"
+#include "platform/process.h"
 #include "protocol/limits.h"
 #include "support/capture.h"
 
@@ -96,7 +97,24 @@ TEST_F(DataReader, TcpFramesPacketsWhateverTheirPieces) {
   EXPECT_EQ(read(30), prefix(dataPacket(36, 50), 30));
   EXPECT_EQ(read(30), dataPacket(0, 0));
   EXPECT_EQ(read(30), dataPacket(14, 100));
+  protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 20000});
   EXPECT_EQ(read(30), Bytes());  // the peer closed
+}
+
+TEST_F(DataReader, TcpClosedByThePeerStillTakesTheWholeWait) {
+  LoopbackPeer peer(Transport::kTcp);
+  connect(peer);
+  peer.start([](LoopbackPeer& p) {
+    p.send(dataPacket(14, 1));
+    p.closeConnection();
+  });
+  EXPECT_EQ(read(30), dataPacket(14, 1));
+  // A closed connection reads as nothing at once; a host calling again and
+  // again must not spin on it, so each empty read lasts the data wait.
+  protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 100000});
+  const int64_t started = platform::monotonicMilliseconds();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(read(30), Bytes());
+  EXPECT_GE(platform::monotonicMilliseconds() - started, 300);
 }
 
 TEST_F(DataReader, TcpResumesAPacketAfterAWaitEnds) {
