@@ -25,13 +25,21 @@ inline void writeU32be(uint8_t* p, uint32_t v) {
 }
 
 // A value whose in-memory bytes are v in big-endian order (a record field).
+// Records are filled per tracker per packet, so this is one instruction where
+// the compiler allows.
 inline uint32_t toBigEndian32(uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return __builtin_bswap32(v);
+#elif defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return v;
+#else
   uint32_t out;
   writeU32be(reinterpret_cast<uint8_t*>(&out), v);
   return out;
+#endif
 }
 inline uint32_t fromBigEndian32(uint32_t stored) {
-  return readU32be(reinterpret_cast<const uint8_t*>(&stored));
+  return toBigEndian32(stored);
 }
 
 #endif  // MOTIONSTAR_COMMON_BYTE_ORDER_H

@@ -13,13 +13,12 @@ uint32_t storedCount(uint32_t field) {
 }
 
 int32_t scaled(float value, double scale) {
-  // Truncation toward zero; out-of-range values saturate instead of being
-  // undefined.
-  double product = static_cast<double>(value) * scale;
-  if (!(product == product)) return 0;
+  // Truncation toward zero; out-of-range values saturate and NaN gives 0
+  // instead of an undefined conversion.
+  const double product = static_cast<double>(value) * scale;
   if (product >= 2147483647.0) return INT32_MAX;
   if (product <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(product);
+  return product == product ? static_cast<int32_t>(product) : 0;
 }
 
 }  // namespace
