@@ -114,7 +114,9 @@ TEST_F(DataReader, TcpClosedByThePeerStillTakesTheWholeWait) {
   protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 100000});
   const int64_t started = platform::monotonicMilliseconds();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(read(30), Bytes());
-  EXPECT_GE(platform::monotonicMilliseconds() - started, 300);
+  // Three waits of 100 ms; the slack is for coarse system clocks (Windows),
+  // while a read that returned at once would take next to nothing.
+  EXPECT_GE(platform::monotonicMilliseconds() - started, 200);
 }
 
 TEST_F(DataReader, TcpResumesAPacketAfterAWaitEnds) {
