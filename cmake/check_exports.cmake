@@ -1,5 +1,5 @@
-# Fails unless the module's dynamic symbol table defines exactly createDev
-# and deleteDev.
+# Fails unless the library's dynamic symbol table defines exactly the names in
+# EXPECTED (comma-separated, sorted).
 execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
   OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -12,7 +12,8 @@ foreach(line ${lines})
   list(APPEND names ${name})
 endforeach()
 list(SORT names)
-if(NOT names STREQUAL "createDev;deleteDev")
-  message(FATAL_ERROR "exported: ${names}")
+string(REPLACE "," ";" expected "${EXPECTED}")
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exported: ${names}, expected: ${expected}")
 endif()
 message(STATUS "exported: ${names}")
