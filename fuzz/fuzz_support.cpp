@@ -116,48 +116,24 @@ const char* TextEntry::keep(const std::string& text) {
 }
 
 PatternStorages::PatternStorages(uint32_t trackerBase, uint32_t controllerBase)
-    : log_(quietLogger(false)), trackerCount_(trackerBase), controllerCount_(controllerBase) {
-  std::memset(trackers_, kPattern, sizeof trackers_);
-  std::memset(controllers_, kPattern, sizeof controllers_);
-  for (CMutexH* mutex : {&trackerMutex_, &controllerMutex_}) {
-    mutex->handle = platform::mutexCreate();
-    mutex->logger = &log_;
-  }
-  trackerStorage_.trackerList = trackers_;
-  trackerStorage_.logger = &log_;
-  trackerStorage_.mutex = &trackerMutex_;
-  trackerStorage_.countCell = &trackerCount_;
-  controllerStorage_.controllerList = controllers_;
-  controllerStorage_.logger = &log_;
-  controllerStorage_.mutex = &controllerMutex_;
-  controllerStorage_.countCell = &controllerCount_;
+    : log_(quietLogger(false)), storages_(log_) {
+  storages_.preset(trackerBase, controllerBase, kPattern);
 }
 
-PatternStorages::~PatternStorages() {
-  platform::mutexDestroy(trackerMutex_.handle);
-  platform::mutexDestroy(controllerMutex_.handle);
-}
-
-InitInfo PatternStorages::initInfo() {
-  InitInfo info{};
-  info.trackerStorage = &trackerStorage_;
-  info.controllerStorage = &controllerStorage_;
-  return info;
-}
-
-void PatternStorages::checkTrackersOutside(uint32_t first, uint32_t last) const {
+void PatternStorages::checkTrackersOutside(uint32_t first, uint32_t last) {
   for (uint32_t id = 1; id <= kMaxElements; ++id) {
     if (id >= first && id <= last) continue;
-    if (!holdsPattern(&trackers_[id - 1], sizeof(TraData))) {
+    const TraData element = storages_.tracker(id);
+    if (!holdsPattern(&element, sizeof element))
       fail("a tracker element of another device changed");
-    }
   }
 }
 
-void PatternStorages::checkControllersOutside(uint32_t first, uint32_t last) const {
+void PatternStorages::checkControllersOutside(uint32_t first, uint32_t last) {
   for (uint32_t id = 1; id <= kMaxElements; ++id) {
     if (id >= first && id <= last) continue;
-    if (!holdsPattern(&controllers_[id - 1], sizeof(ConData))) {
+    const ConData element = storages_.controller(id);
+    if (!holdsPattern(&element, sizeof element)) {
       fail("a controller element of another device changed");
     }
   }

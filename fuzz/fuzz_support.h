@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/storages.h"
 #include "motionstar/host_abi.h"
 #include "platform/socket.h"
 
@@ -65,28 +66,20 @@ class PatternStorages {
  public:
   // trackerBase and controllerBase: slots taken by devices before this one.
   PatternStorages(uint32_t trackerBase, uint32_t controllerBase);
-  ~PatternStorages();
   PatternStorages(const PatternStorages&) = delete;
   PatternStorages& operator=(const PatternStorages&) = delete;
 
-  InitInfo initInfo();
+  InitInfo initInfo() { return storages_.initInfo(); }
   // Fails the run when an element outside first..last (1-based, inclusive)
   // no longer holds the pattern.
-  void checkTrackersOutside(uint32_t first, uint32_t last) const;
-  void checkControllersOutside(uint32_t first, uint32_t last) const;
-  uint32_t trackerCount() const { return trackerCount_; }
-  uint32_t controllerCount() const { return controllerCount_; }
+  void checkTrackersOutside(uint32_t first, uint32_t last);
+  void checkControllersOutside(uint32_t first, uint32_t last);
+  uint32_t trackerCount() const { return storages_.trackerCount(); }
+  uint32_t controllerCount() const { return storages_.controllerCount(); }
 
  private:
   CLogH log_;
-  CMutexH trackerMutex_{};
-  CMutexH controllerMutex_{};
-  TraData trackers_[kMaxElements];
-  ConData controllers_[kMaxElements];
-  uint32_t trackerCount_;
-  uint32_t controllerCount_;
-  CDataStorage trackerStorage_{};
-  CDataStorage controllerStorage_{};
+  HostStorages storages_;
 };
 
 // A UDP socket on a loopback address that plays the tracking system's side.

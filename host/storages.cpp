@@ -1,5 +1,7 @@
 #include "host/storages.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 HostStorages::HostStorages(const CLogH& log) : log_(log) {
@@ -27,6 +29,13 @@ InitInfo HostStorages::initInfo() {
   info.trackerStorage = &trackerStorage_;
   info.controllerStorage = &controllerStorage_;
   return info;
+}
+
+void HostStorages::preset(uint32_t trackers, uint32_t controllers, uint8_t fill) {
+  std::memset(trackers_, fill, sizeof trackers_);
+  std::memset(controllers_, fill, sizeof controllers_);
+  trackerCount_ = trackers;
+  controllerCount_ = controllers;
 }
 
 TraData HostStorages::tracker(uint32_t id) {

@@ -18,6 +18,10 @@ class HostStorages {
     return trackerMutex_.handle != nullptr && controllerMutex_.handle != nullptr;
   }
   InitInfo initInfo();
+  // Starts the storages as if earlier devices held `trackers` and
+  // `controllers` slots, every element filled with `fill` (tests and fuzzing
+  // see which elements a device wrote).
+  void preset(uint32_t trackers, uint32_t controllers, uint8_t fill);
 
   // Copies of one element taken under the storage's lock.
   TraData tracker(uint32_t id);
