@@ -31,7 +31,7 @@ CSocketH::~CSocketH() {
   peers.clear();
 }
 
-bool CSocketH::openSocket(int32_t kind) {
+bool CSocketH::openSocket(Kind kind) {
   logger.debug("CSocketH: \"openSocket\" called.");
   if (kind == kUdp) {
     socketType = platform::kDatagram;

@@ -14,9 +14,11 @@
 
 class CSocketH {
  public:
-  // Kinds for openSocket.
-  static constexpr int32_t kUdp = 1;
-  static constexpr int32_t kTcp = 2;
+  // The kinds openSocket takes. A type of their own: the device's protocol
+  // setting numbers the same two transports the other way round.
+  enum class Kind : int32_t { kUdp = 1, kTcp = 2 };
+  static constexpr Kind kUdp = Kind::kUdp;
+  static constexpr Kind kTcp = Kind::kTcp;
 
   // Copies the given logger (or makes one named "CSocketH") at owner level 3.
   explicit CSocketH(const CLogH* log);
@@ -24,7 +26,7 @@ class CSocketH {
   CSocketH(const CSocketH&) = delete;
   CSocketH& operator=(const CSocketH&) = delete;
 
-  bool openSocket(int32_t kind);
+  bool openSocket(Kind kind);
   bool bindLocal(uint16_t port);
   // False at once, with no message, when no socket is held.
   bool closeSocket();
@@ -78,10 +80,8 @@ class CSocketH {
   // Name of the far end for the send and receive messages.
   std::string transferName(platform::SocketHandle socket);
 
-  bool ownsLogger = true;
   int32_t addressFamily = platform::kAfInet;
   int32_t socketType = platform::kDatagram;
-  int32_t protocol = 0;
   uint16_t localPort = 0;
   bool reportTransientErrors = true;
   platform::SocketHandle socket = platform::kNoSocket;

@@ -62,8 +62,8 @@ TEST(Socket, OpenRefusesUnknownKinds) {
   ASSERT_TRUE(socket.openSocket(CSocketH::kTcp));
   uint16_t port = socket.boundPort();
   CoutCapture out;
-  EXPECT_FALSE(socket.openSocket(0));
-  EXPECT_FALSE(socket.openSocket(3));
+  EXPECT_FALSE(socket.openSocket(static_cast<CSocketH::Kind>(0)));
+  EXPECT_FALSE(socket.openSocket(static_cast<CSocketH::Kind>(3)));
   EXPECT_TRUE(socket.isStream());
   EXPECT_TRUE(socket.hasSocket());
   EXPECT_EQ(socket.boundPort(), port);
