@@ -46,37 +46,36 @@ void runExchange(uint8_t selector, CSocketH& socket, const CLogH& log) {
   const uint8_t unit = (selector >> 4) & 0x07;
   switch (selector & 0x07) {
     case 0:
-      protocol::wakeUp(socket, log);
+      proto::wakeUp(socket, log);
       break;
     case 1:
-      protocol::shutDown(socket, log);
+      proto::shutDown(socket, log);
       break;
     case 2:
-      protocol::runContinuous(socket, log);
+      proto::runContinuous(socket, log);
       break;
     case 3:
-      protocol::stopData(socket, log);
+      proto::stopData(socket, log);
       break;
     case 4: {
-      uint8_t buffer[protocol::kStatusBufferBytes] = {};
-      const int32_t length = protocol::getStatus(socket, log, buffer, unit);
-      if (length != 0 &&
-          (length < static_cast<int32_t>(protocol::kHeaderBytes) ||
-           length > static_cast<int32_t>(protocol::kMaxReplyBytes) ||
-           protocol::packetType(buffer) != protocol::replyCode(protocol::kGetStatus) ||
-           protocol::errorCode(buffer) != 0)) {
+      uint8_t buffer[proto::kStatusBufferBytes] = {};
+      const int32_t length = proto::getStatus(socket, log, buffer, unit);
+      if (length != 0 && (length < static_cast<int32_t>(proto::kHeaderBytes) ||
+                          length > static_cast<int32_t>(proto::kMaxReplyBytes) ||
+                          proto::packetType(buffer) != proto::replyCode(proto::kGetStatus) ||
+                          proto::errorCode(buffer) != 0)) {
         fuzz::fail("GET_STATUS accepted a reply it should have refused");
       }
       break;
     }
     case 5:
-      protocol::sendSystemSetup(socket, log, {unit, "086100"});
+      proto::sendSystemSetup(socket, log, {unit, "086100"});
       break;
     case 6: {
       const uint16_t table[7] = {655, 655, 655, 655, 655, 655, 655};
-      protocol::UnitSettings settings{1, 3, table, true, table, false, table, true, true};
+      proto::UnitSettings settings{1, 3, table, true, table, false, table, true, true};
       float scale = 12.0f;
-      protocol::sendUnitSetup(socket, log, unit, settings, &scale);
+      proto::sendUnitSetup(socket, log, unit, settings, &scale);
       if (!(scale == 3.0f || scale == 6.0f || scale == 12.0f || scale == 24.0f)) {
         fuzz::fail("a position scale that is not a full-scale range");
       }
@@ -84,9 +83,9 @@ void runExchange(uint8_t selector, CSocketH& socket, const CLogH& log) {
     }
     default:
       if (unit == 0) {
-        protocol::printSystemStatus(socket, log, 1);
+        proto::printSystemStatus(socket, log, 1);
       } else {
-        protocol::printUnitSetup(socket, log, unit);
+        proto::printUnitSetup(socket, log, unit);
       }
       break;
   }
@@ -98,7 +97,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::silenceStandardOutput();
   // The replies are queued before the exchange reads them; when they run
   // out the exchange sees a read of nothing at once.
-  protocol::setWaitsForTesting({0, 1000}, {0, 1000}, {0, 1000});
+  proto::setWaitsForTesting({0, 1000}, {0, 1000}, {0, 1000});
   return 0;
 }
 

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::keepLibraryLoaded(CALIB_SHIFT_X);
   // Every datagram is queued before recvData reads it; a short wait only
   // bounds a read that finds nothing.
-  protocol::setWaitsForTesting({0, 100000}, {0, 100000}, {0, 20000});
+  proto::setWaitsForTesting({0, 100000}, {0, 100000}, {0, 20000});
   return 0;
 }
 

@@ -24,23 +24,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = data[0];
   char rate[11] = {};
   std::memcpy(rate, data + 1, 10);
-  const size_t length = size - 11 > protocol::kMaxReplyBytes ? protocol::kMaxReplyBytes : size - 11;
+  const size_t length = size - 11 > proto::kMaxReplyBytes ? proto::kMaxReplyBytes : size - 11;
   std::vector<uint8_t> packet(data + 11, data + 11 + length);
   const CLogH log = fuzz::quietLogger((flags & 0x80) != 0);
   const uint32_t ercId = flags & 0x07;
   const uint32_t unit = (flags >> 3) & 0x0F;
 
-  protocol::printSystemReport(log, packet.data(), packet.size(), ercId);
-  protocol::printUnitReport(log, unit, packet.data(), packet.size());
-  const float scale = protocol::selectPositionScale(packet.data(), packet.size(), 12.0f);
+  proto::printSystemReport(log, packet.data(), packet.size(), ercId);
+  proto::printUnitReport(log, unit, packet.data(), packet.size());
+  const float scale = proto::selectPositionScale(packet.data(), packet.size(), 12.0f);
   if (!(scale == 3.0f || scale == 6.0f || scale == 12.0f || scale == 24.0f)) {
     fuzz::fail("a position scale that is not a full-scale range");
   }
 
   std::vector<uint8_t> before = packet;
-  protocol::writeSystemSetup(packet.data(), packet.size(), {ercId, rate});
+  proto::writeSystemSetup(packet.data(), packet.size(), {ercId, rate});
   const uint16_t table[7] = {1, 2, 3, 4, 5, 6, 7};
-  protocol::UnitSettings settings{};
+  proto::UnitSettings settings{};
   settings.reportRate = data[1];
   settings.hemisphere = static_cast<uint8_t>(flags % 6);
   settings.alphaMin = table;
@@ -50,12 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.vmTable = table;
   settings.vmGiven = (flags & 0x20) != 0;
   settings.caveCoordinates = (flags & 0x40) != 0;
-  protocol::writeUnitSetup(packet.data(), packet.size(), settings);
+  proto::writeUnitSetup(packet.data(), packet.size(), settings);
   // The header travels back as the device sent it.
-  const size_t header = length < protocol::kHeaderBytes ? length : protocol::kHeaderBytes;
+  const size_t header = length < proto::kHeaderBytes ? length : proto::kHeaderBytes;
   if (header > 0 && std::memcmp(before.data(), packet.data(), header) != 0) {
     fuzz::fail("a setup writer changed the header");
   }
-  protocol::printUnitReport(log, unit, packet.data(), packet.size());
+  proto::printUnitReport(log, unit, packet.data(), packet.size());
   return 0;
 }

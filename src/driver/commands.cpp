@@ -34,23 +34,23 @@ bool CMotionStar::prepareConnection() {
 
 bool CMotionStar::wakeUp() {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::wakeUp(*socket, log());
+  return socket && proto::wakeUp(*socket, log());
 }
 
 int32_t CMotionStar::getStatus(uint8_t* buffer, uint8_t unitAddress) {
   CSocketH* socket = ready(connection, log());
-  return socket ? protocol::getStatus(*socket, log(), buffer, unitAddress) : 0;
+  return socket ? proto::getStatus(*socket, log(), buffer, unitAddress) : 0;
 }
 
 bool CMotionStar::sendSystemSetup() {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::sendSystemSetup(*socket, log(), {ercId, measurementRate});
+  return socket && proto::sendSystemSetup(*socket, log(), {ercId, measurementRate});
 }
 
 bool CMotionStar::sendUnitSetup(uint8_t unitAddress) {
   CSocketH* socket = ready(connection, log());
   if (!socket) return false;
-  protocol::UnitSettings settings{};
+  proto::UnitSettings settings{};
   settings.reportRate = reportRate;
   settings.hemisphere = hemisphere;
   settings.alphaMin = alphaMin;
@@ -65,30 +65,30 @@ bool CMotionStar::sendUnitSetup(uint8_t unitAddress) {
   if (positionScale && unitAddress >= 1 && unitAddress <= numDevices) {
     scale = &positionScale[unitAddress - 1];
   }
-  return protocol::sendUnitSetup(*socket, log(), unitAddress, settings, scale);
+  return proto::sendUnitSetup(*socket, log(), unitAddress, settings, scale);
 }
 
 bool CMotionStar::printSystemStatus() {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::printSystemStatus(*socket, log(), ercId);
+  return socket && proto::printSystemStatus(*socket, log(), ercId);
 }
 
 bool CMotionStar::printUnitSetup(uint8_t unitAddress) {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::printUnitSetup(*socket, log(), unitAddress);
+  return socket && proto::printUnitSetup(*socket, log(), unitAddress);
 }
 
 bool CMotionStar::runContinuous() {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::runContinuous(*socket, log());
+  return socket && proto::runContinuous(*socket, log());
 }
 
 bool CMotionStar::stopData() {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::stopData(*socket, log());
+  return socket && proto::stopData(*socket, log());
 }
 
 bool CMotionStar::shutDown() {
   CSocketH* socket = ready(connection, log());
-  return socket && protocol::shutDown(*socket, log());
+  return socket && proto::shutDown(*socket, log());
 }

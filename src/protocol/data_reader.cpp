@@ -7,7 +7,7 @@
 #include "protocol/limits.h"
 
 int32_t DataPacketReader::read(CSocketH& socket, uint8_t* buffer, int32_t requested) {
-  protocol::WaitTime wait = protocol::dataWait();
+  proto::WaitTime wait = proto::dataWait();
   socket.setReceiveWait(true, wait.seconds, wait.microseconds);
   if (!socket.isStream()) return readDatagram(socket, buffer, requested);
   const int64_t started = platform::monotonicMilliseconds();
@@ -36,14 +36,14 @@ int32_t DataPacketReader::readDatagram(CSocketH& socket, uint8_t* buffer, int32_
 }
 
 int32_t DataPacketReader::readFramed(CSocketH& socket, uint8_t* buffer, size_t room) {
-  const size_t headerBytes = protocol::kHeaderBytes;
+  const size_t headerBytes = proto::kHeaderBytes;
   while (headerFill < headerBytes) {
     int32_t got =
         socket.recvBytes(header + headerFill, static_cast<int32_t>(headerBytes - headerFill));
     if (got <= 0) return got;
     headerFill += static_cast<uint32_t>(got);
     if (headerFill == headerBytes) {
-      bodyTotal = protocol::byteCount(header);
+      bodyTotal = proto::byteCount(header);
       bodyFill = 0;
     }
   }

@@ -26,7 +26,7 @@ class DataPacketReader {
   int32_t readFramed(CSocketH& socket, uint8_t* buffer, size_t room);
 
   // The packet in progress on a stream.
-  uint8_t header[protocol::kHeaderBytes] = {};
+  uint8_t header[proto::kHeaderBytes] = {};
   uint32_t headerFill = 0;
   uint32_t bodyTotal = 0;
   uint32_t bodyFill = 0;

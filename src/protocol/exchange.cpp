@@ -4,7 +4,7 @@
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
-namespace protocol {
+namespace proto {
 namespace {
 
 struct Messages {
@@ -193,4 +193,4 @@ bool sendSetup(CSocketH& socket, const CLogH& log, uint8_t unit, const SetupEdit
   return false;
 }
 
-}  // namespace protocol
+}  // namespace proto

@@ -10,7 +10,7 @@
 #include "motionstar/host_abi.h"
 #include "net/socket.h"
 
-namespace protocol {
+namespace proto {
 
 // WAKE_UP; a reply carrying an error code makes the system stop its data
 // and shut down, then the WAKE_UP reply is awaited again.
@@ -31,6 +31,6 @@ using SetupEditor = std::function<void(uint8_t* packet, int32_t length)>;
 // whole packet back. The single reply is not skipped over when wrong.
 bool sendSetup(CSocketH& socket, const CLogH& deviceLog, uint8_t unit, const SetupEditor& edit);
 
-}  // namespace protocol
+}  // namespace proto
 
 #endif  // MOTIONSTAR_PROTOCOL_EXCHANGE_H

@@ -1,6 +1,6 @@
 #include "protocol/limits.h"
 
-namespace protocol {
+namespace proto {
 namespace {
 
 WaitTime reply = kReplyWait;
@@ -29,4 +29,4 @@ void restoreWaits() {
   setWaitsForTesting(kReplyWait, kWakeUpWait, kDataWait);
 }
 
-}  // namespace protocol
+}  // namespace proto

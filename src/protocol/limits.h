@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace protocol {
+namespace proto {
 
 struct WaitTime {
   int32_t seconds;
@@ -28,6 +28,6 @@ WaitTime dataWait();
 void setWaitsForTesting(WaitTime reply, WaitTime wakeUp, WaitTime data);
 void restoreWaits();
 
-}  // namespace protocol
+}  // namespace proto
 
 #endif  // MOTIONSTAR_PROTOCOL_LIMITS_H

@@ -10,7 +10,7 @@
 
 #include "common/byte_order.h"
 
-namespace protocol {
+namespace proto {
 
 // Header (multi-byte fields big-endian).
 constexpr size_t kHeaderBytes = 16;
@@ -67,6 +67,6 @@ inline uint16_t byteCount(const uint8_t* packet) {
   return readU16be(packet + kByteCountOffset);
 }
 
-}  // namespace protocol
+}  // namespace proto
 
 #endif  // MOTIONSTAR_PROTOCOL_PACKET_H

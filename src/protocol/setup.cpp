@@ -3,7 +3,7 @@
 #include "protocol/exchange.h"
 #include "protocol/packet.h"
 
-namespace protocol {
+namespace proto {
 
 bool sendSystemSetup(CSocketH& socket, const CLogH& log, const SystemSettings& settings) {
   return sendSetup(socket, log, 0, [&](uint8_t* packet, int32_t) {
@@ -37,4 +37,4 @@ bool printUnitSetup(CSocketH& socket, const CLogH& log, uint8_t unit) {
   return true;
 }
 
-}  // namespace protocol
+}  // namespace proto

@@ -9,7 +9,7 @@
 #include "net/socket.h"
 #include "protocol/status_block.h"
 
-namespace protocol {
+namespace proto {
 
 bool sendSystemSetup(CSocketH& socket, const CLogH& deviceLog, const SystemSettings& settings);
 // positionScale: the unit's entry, set from the scaling word the device
@@ -20,6 +20,6 @@ bool sendUnitSetup(CSocketH& socket, const CLogH& deviceLog, uint8_t unit,
 bool printSystemStatus(CSocketH& socket, const CLogH& deviceLog, uint32_t ercId);
 bool printUnitSetup(CSocketH& socket, const CLogH& deviceLog, uint8_t unit);
 
-}  // namespace protocol
+}  // namespace proto
 
 #endif  // MOTIONSTAR_PROTOCOL_SETUP_H

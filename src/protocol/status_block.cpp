@@ -7,7 +7,7 @@
 #include "common/logger.h"
 #include "protocol/packet.h"
 
-namespace protocol {
+namespace proto {
 namespace {
 
 // A status block as it arrived: data offsets, zero past the received bytes.
@@ -175,4 +175,4 @@ void printUnitReport(const CLogH& log, uint32_t unit, const uint8_t* packet, siz
   printTable(log, unit, ") VM:", block, kVmOffset);
 }
 
-}  // namespace protocol
+}  // namespace proto

@@ -9,7 +9,7 @@
 
 #include "motionstar/host_abi.h"
 
-namespace protocol {
+namespace proto {
 
 // System block.
 constexpr size_t kSystemFlagsOffset = 0;
@@ -63,6 +63,6 @@ void printSystemReport(const CLogH& deviceLog, const uint8_t* packet, size_t len
                        uint32_t ercId);
 void printUnitReport(const CLogH& deviceLog, uint32_t unit, const uint8_t* packet, size_t length);
 
-}  // namespace protocol
+}  // namespace proto
 
 #endif  // MOTIONSTAR_PROTOCOL_STATUS_BLOCK_H

@@ -53,7 +53,7 @@ class ScriptedPeer {
 class WaitBounds : public ::testing::Test {
  protected:
   void SetUp() override {
-    protocol::setWaitsForTesting({0, 200000}, {0, 300000}, {0, 100000});
+    proto::setWaitsForTesting({0, 200000}, {0, 300000}, {0, 100000});
     const std::string address = e2e::uniqueLoopbackAddress();
     peer = std::make_unique<ScriptedPeer>(address);
     ConfigFile file;
@@ -72,7 +72,7 @@ class WaitBounds : public ::testing::Test {
   }
   void TearDown() override {
     device.reset();
-    protocol::restoreWaits();
+    proto::restoreWaits();
   }
 
   CLogH log = e2e::plainLogger("ms");

@@ -27,8 +27,8 @@ Bytes prefix(const Bytes& bytes, size_t n) {
 
 class DataReader : public ::testing::Test {
  protected:
-  DataReader() { protocol::setWaitsForTesting({3, 0}, {3, 0}, {3, 0}); }
-  ~DataReader() override { protocol::restoreWaits(); }
+  DataReader() { proto::setWaitsForTesting({3, 0}, {3, 0}, {3, 0}); }
+  ~DataReader() override { proto::restoreWaits(); }
 
   void connect(LoopbackPeer& peer) {
     bool tcp = peer.transport() == Transport::kTcp;
@@ -73,7 +73,7 @@ TEST_F(DataReader, UdpTakesOneDatagramFromTheDeviceOnly) {
   uint8_t buffer[52];
   EXPECT_EQ(reader.read(socket, buffer, sizeof buffer), 0);
 
-  protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 20000});
+  proto::setWaitsForTesting({3, 0}, {3, 0}, {0, 20000});
   EXPECT_EQ(reader.read(socket, buffer, sizeof buffer), 0);  // nothing more came
 }
 
@@ -97,7 +97,7 @@ TEST_F(DataReader, TcpFramesPacketsWhateverTheirPieces) {
   EXPECT_EQ(read(30), prefix(dataPacket(36, 50), 30));
   EXPECT_EQ(read(30), dataPacket(0, 0));
   EXPECT_EQ(read(30), dataPacket(14, 100));
-  protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 20000});
+  proto::setWaitsForTesting({3, 0}, {3, 0}, {0, 20000});
   EXPECT_EQ(read(30), Bytes());  // the peer closed
 }
 
@@ -111,7 +111,7 @@ TEST_F(DataReader, TcpClosedByThePeerStillTakesTheWholeWait) {
   EXPECT_EQ(read(30), dataPacket(14, 1));
   // A closed connection reads as nothing at once; a host calling again and
   // again must not spin on it, so each empty read lasts the data wait.
-  protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 100000});
+  proto::setWaitsForTesting({3, 0}, {3, 0}, {0, 100000});
   const int64_t started = platform::monotonicMilliseconds();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(read(30), Bytes());
   // Three waits of 100 ms; the slack is for coarse system clocks (Windows),
@@ -132,11 +132,11 @@ TEST_F(DataReader, TcpResumesAPacketAfterAWaitEnds) {
       p.send(rest);
     }
   });
-  protocol::setWaitsForTesting({3, 0}, {3, 0}, {0, 50000});
+  proto::setWaitsForTesting({3, 0}, {3, 0}, {0, 50000});
   Bytes buffer(30, 0);
   EXPECT_EQ(reader.read(socket, buffer.data(), 30), 0);
   peer.release();
-  protocol::setWaitsForTesting({3, 0}, {3, 0}, {3, 0});
+  proto::setWaitsForTesting({3, 0}, {3, 0}, {3, 0});
   EXPECT_EQ(reader.read(socket, buffer.data(), 30), 30);
   EXPECT_EQ(buffer, first);
   EXPECT_EQ(read(30), second);  // aligned on the next header

@@ -48,8 +48,8 @@ TEST(DecodeUnitRecord, ScalesPositionsAndAngles) {
 }
 
 TEST(DataPacket, LayoutForTwoUnits) {
-  EXPECT_EQ(protocol::dataRequestBytes(2), 52u);
-  EXPECT_EQ(protocol::kHeaderBytes + 2 * protocol::kUnitRecordBytes, 44u);  // aux record
+  EXPECT_EQ(proto::dataRequestBytes(2), 52u);
+  EXPECT_EQ(proto::kHeaderBytes + 2 * proto::kUnitRecordBytes, 44u);  // aux record
 }
 
 TEST(AuxWandBytes, CountsComeFromTheRecordAndStayInsideIt) {

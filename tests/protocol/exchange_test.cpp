@@ -36,7 +36,7 @@ Bytes command(uint8_t code, uint8_t unit = 0) {
 class Exchange : public ::testing::TestWithParam<Transport> {
  protected:
   Exchange() : peer(GetParam()), socket(&log) {
-    protocol::setWaitsForTesting({3, 0}, {3, 0}, {3, 0});
+    proto::setWaitsForTesting({3, 0}, {3, 0}, {3, 0});
     bool tcp = GetParam() == Transport::kTcp;
     EXPECT_TRUE(socket.openSocket(tcp ? CSocketH::kTcp : CSocketH::kUdp));
     if (!tcp) {
@@ -47,7 +47,7 @@ class Exchange : public ::testing::TestWithParam<Transport> {
       EXPECT_TRUE(socket.connectDest());
     }
   }
-  ~Exchange() override { protocol::restoreWaits(); }
+  ~Exchange() override { proto::restoreWaits(); }
 
   static CLogH deviceLog() {
     CLogH log = plainLog("DEV", 1);
@@ -74,10 +74,10 @@ TEST_P(Exchange, SimpleCommandsSendBareHeadersAndCheckTheReply) {
   peer.start([](LoopbackPeer& p) {
     answerTurns(p, {{header(20)}, {header(21)}, {header(204)}, {header(205)}});
   });
-  EXPECT_TRUE(protocol::wakeUp(socket, log));
-  EXPECT_TRUE(protocol::shutDown(socket, log));
-  EXPECT_TRUE(protocol::runContinuous(socket, log));
-  EXPECT_TRUE(protocol::stopData(socket, log));
+  EXPECT_TRUE(proto::wakeUp(socket, log));
+  EXPECT_TRUE(proto::shutDown(socket, log));
+  EXPECT_TRUE(proto::runContinuous(socket, log));
+  EXPECT_TRUE(proto::stopData(socket, log));
   peer.finish();
   EXPECT_EQ(peer.received(),
             (std::vector<Bytes>{command(10), command(11), command(104), command(105)}));
@@ -101,12 +101,12 @@ TEST_P(Exchange, WrongPacketsAreSkippedUpToAHundred) {
     wrong.push_back(header(204));  // too late: the hundredth read was the last
     answerTurns(p, {wrong});
   });
-  EXPECT_TRUE(protocol::stopData(socket, log));
+  EXPECT_TRUE(proto::stopData(socket, log));
   EXPECT_EQ(out.lines(), (Lines{debugLine("Sending STOP_DATA command."), kWrongLine, kWrongLine,
                                 debugLine("size:16, type:205, error code:0"),
                                 debugLine("Sending STOP_DATA command done.")}));
   out.clear();
-  EXPECT_FALSE(protocol::runContinuous(socket, log));
+  EXPECT_FALSE(proto::runContinuous(socket, log));
   Lines expected{debugLine("Sending RUN_CONTINUOUS command.")};
   expected.insert(expected.end(), 100, kWrongLine);
   expected.push_back(debugLine("size:16, type:205, error code:0"));
@@ -127,14 +127,14 @@ TEST_P(Exchange, ASkippedPacketIsSkippedWhole) {
     p.send(cut);
     p.closeConnection();
   });
-  EXPECT_TRUE(protocol::stopData(socket, log));
+  EXPECT_TRUE(proto::stopData(socket, log));
   EXPECT_EQ(out.lines(), (Lines{debugLine("Sending STOP_DATA command."), kWrongLine, kWrongLine,
                                 debugLine("size:16, type:205, error code:0"),
                                 debugLine("Sending STOP_DATA command done.")}));
   if (GetParam() == Transport::kTcp) {
     // A stream that ends inside a skipped packet is a read of nothing.
     out.clear();
-    EXPECT_FALSE(protocol::shutDown(socket, log));
+    EXPECT_FALSE(proto::shutDown(socket, log));
     EXPECT_EQ(out.lines(), (Lines{debugLine("Sending SHUT_DOWN command."), kWrongLine, kTimeOutLine,
                                   errorLine("Getting ACK for SHUT_DOWN command failed.")}));
   }
@@ -146,10 +146,10 @@ TEST_P(Exchange, ErrorCodesAndEmptyOrShortReadsFail) {
     p.receive();
     answerNothing(p);
   });
-  uint8_t buffer[protocol::kStatusBufferBytes] = {};
-  EXPECT_FALSE(protocol::shutDown(socket, log));
-  EXPECT_EQ(protocol::getStatus(socket, log, buffer, 0), 0);  // 15 bytes: short, not a time-out
-  EXPECT_FALSE(protocol::wakeUp(socket, log));
+  uint8_t buffer[proto::kStatusBufferBytes] = {};
+  EXPECT_FALSE(proto::shutDown(socket, log));
+  EXPECT_EQ(proto::getStatus(socket, log, buffer, 0), 0);  // 15 bytes: short, not a time-out
+  EXPECT_FALSE(proto::wakeUp(socket, log));
   EXPECT_EQ(
       out.lines(),
       (Lines{debugLine("Sending SHUT_DOWN command."), debugLine("size:16, type:21, error code:1"),
@@ -160,12 +160,12 @@ TEST_P(Exchange, ErrorCodesAndEmptyOrShortReadsFail) {
 }
 
 TEST_P(Exchange, AWaitThatEndsIsATimeOut) {
-  protocol::setWaitsForTesting({0, 50000}, {0, 50000}, {0, 50000});
+  proto::setWaitsForTesting({0, 50000}, {0, 50000}, {0, 50000});
   peer.start([](LoopbackPeer& p) {
     p.receive();
     p.awaitRelease();
   });
-  EXPECT_FALSE(protocol::stopData(socket, log));
+  EXPECT_FALSE(proto::stopData(socket, log));
   peer.release();
   EXPECT_EQ(out.lines(), (Lines{debugLine("Sending STOP_DATA command."), kTimeOutLine,
                                 errorLine("Getting ACK for STOP_DATA command failed.")}));
@@ -178,7 +178,7 @@ TEST_P(Exchange, AReplyInTwoPiecesIsAReadFailure) {
     p.send(Bytes(reply.begin(), reply.begin() + 8));
     if (p.awaitRelease()) p.send(Bytes(reply.begin() + 8, reply.end()));
   });
-  EXPECT_FALSE(protocol::runContinuous(socket, log));
+  EXPECT_FALSE(proto::runContinuous(socket, log));
   peer.release();
   EXPECT_EQ(out.lines(), (Lines{debugLine("Sending RUN_CONTINUOUS command."),
                                 errorLine("Getting ACK for RUN_CONTINUOUS command failed.")}));
@@ -188,7 +188,7 @@ TEST_P(Exchange, WakeUpRecoversThroughStopAndShutDown) {
   peer.start([](LoopbackPeer& p) {
     answerTurns(p, {{header(20, 5)}, {header(205)}, {header(21), header(20)}});
   });
-  EXPECT_TRUE(protocol::wakeUp(socket, log));
+  EXPECT_TRUE(proto::wakeUp(socket, log));
   peer.finish();
   EXPECT_EQ(peer.received(), (std::vector<Bytes>{command(10), command(105), command(11)}));
   EXPECT_EQ(
@@ -208,7 +208,7 @@ TEST_P(Exchange, WakeUpFailsWhenItsRecoveryFails) {
     answerTurns(p, {{header(20, 5)}, {header(205, 2)}});
     p.receive();
   });
-  EXPECT_FALSE(protocol::wakeUp(socket, log));
+  EXPECT_FALSE(proto::wakeUp(socket, log));
   socket.sendBytes(marker.data(), 1);  // what the peer gets next: no SHUT_DOWN came
   peer.finish();
   EXPECT_EQ(peer.received(), (std::vector<Bytes>{command(10), command(105), marker}));
@@ -230,10 +230,10 @@ TEST_P(Exchange, GetStatusReturnsTheReply) {
       answerTurns(p, {{reply}, {header(201, 4)}});
     }
   });
-  uint8_t buffer[protocol::kStatusBufferBytes] = {};
-  EXPECT_EQ(protocol::getStatus(socket, log, buffer, 5), 20);
+  uint8_t buffer[proto::kStatusBufferBytes] = {};
+  EXPECT_EQ(proto::getStatus(socket, log, buffer, 5), 20);
   EXPECT_EQ(Bytes(buffer, buffer + 20), reply);
-  EXPECT_EQ(protocol::getStatus(socket, log, buffer, 0), 0);
+  EXPECT_EQ(proto::getStatus(socket, log, buffer, 0), 0);
   peer.finish();
   EXPECT_EQ(peer.received(), (std::vector<Bytes>{command(101, 5), command(101, 0)}));
   Lines expected{debugLine("Sending GET_STATUS command.")};
@@ -258,9 +258,9 @@ Bytes unitStatus() {
 TEST_P(Exchange, SendSetupSendsTheEditedStatusBack) {
   peer.start([](LoopbackPeer& p) { answerTurns(p, {{unitStatus()}, {header(202)}}); });
   const uint16_t table[7] = {};
-  protocol::UnitSettings settings{8, 5, table, false, table, false, table, false, true};
+  proto::UnitSettings settings{8, 5, table, false, table, false, table, false, true};
   float scale = 12.0f;
-  EXPECT_TRUE(protocol::sendUnitSetup(socket, log, 3, settings, &scale));
+  EXPECT_TRUE(proto::sendUnitSetup(socket, log, 3, settings, &scale));
   EXPECT_EQ(scale, 24.0f);
   peer.finish();
   // Type, unit and version rewritten; the other header bytes, the byte
@@ -289,27 +289,27 @@ TEST_P(Exchange, SendSetupReadsOnceAndNeedsItsStatus) {
     p.receive();
     answerNothing(p);
   });
-  protocol::SetupEditor keep = [](uint8_t*, int32_t) {};
+  proto::SetupEditor keep = [](uint8_t*, int32_t) {};
   const Lines statusDone{
       debugLine("Sending GET_STATUS command."), debugLine("size:80, type:201, error code:0"),
       debugLine("Sending GET_STATUS command done."), debugLine("Sending SEND_SETUP command.")};
 
   // A wrong reply is not skipped.
-  EXPECT_FALSE(protocol::sendSetup(socket, log, 1, keep));
+  EXPECT_FALSE(proto::sendSetup(socket, log, 1, keep));
   Lines expected = statusDone;
   expected.push_back(errorLine("SEND_SETUP command incompleted."));
   EXPECT_EQ(out.lines(), expected);
   out.clear();
 
   // A failed GET_STATUS sends no setup: the next thing the peer gets is the marker.
-  EXPECT_FALSE(protocol::sendSetup(socket, log, 1, keep));
+  EXPECT_FALSE(proto::sendSetup(socket, log, 1, keep));
   socket.sendBytes(marker.data(), 1);
   EXPECT_EQ(out.lines(), (Lines{debugLine("Sending GET_STATUS command."),
                                 debugLine("size:16, type:201, error code:9"),
                                 errorLine("GET_STATUS command incompleted.")}));
   out.clear();
 
-  EXPECT_FALSE(protocol::sendSetup(socket, log, 1, keep));
+  EXPECT_FALSE(proto::sendSetup(socket, log, 1, keep));
   expected = statusDone;
   expected.insert(expected.end(), {kTimeOutLine, errorLine("Getting SETUP data failed.")});
   EXPECT_EQ(out.lines(), expected);
@@ -328,9 +328,9 @@ TEST_P(Exchange, StatusReportsFetchTheirOwnStatus) {
     answerTurns(p, {{system}, {unitStatus()}, {header(201, 1)}});
   });
   log.debugLevel = 0;  // the reports are INFO lines; keep the exchange's DEBUG lines out
-  EXPECT_TRUE(protocol::printSystemStatus(socket, log, 1));
-  EXPECT_TRUE(protocol::printUnitSetup(socket, log, 4));
-  EXPECT_FALSE(protocol::printUnitSetup(socket, log, 4));
+  EXPECT_TRUE(proto::printSystemStatus(socket, log, 1));
+  EXPECT_TRUE(proto::printUnitSetup(socket, log, 4));
+  EXPECT_FALSE(proto::printUnitSetup(socket, log, 4));
   peer.finish();
   EXPECT_EQ(peer.received(),
             (std::vector<Bytes>{command(101, 0), command(101, 4), command(101, 4)}));

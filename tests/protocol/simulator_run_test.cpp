@@ -25,9 +25,9 @@ using Lines = std::vector<std::string>;
 class AgainstSimulator : public ::testing::TestWithParam<sim::Transport> {
  protected:
   AgainstSimulator() : simulator(makeConfig()) {
-    protocol::setWaitsForTesting({3, 0}, {3, 0}, {3, 0});
+    proto::setWaitsForTesting({3, 0}, {3, 0}, {3, 0});
   }
-  ~AgainstSimulator() override { protocol::restoreWaits(); }
+  ~AgainstSimulator() override { proto::restoreWaits(); }
 
   // Two sensors at FBB addresses 2 and 3 behind the ERC at 1; unit 3 reports scaling 288.
   static sim::Config makeConfig() {
@@ -65,18 +65,18 @@ class AgainstSimulator : public ::testing::TestWithParam<sim::Transport> {
 TEST_P(AgainstSimulator, ConfigureStreamAndStop) {
   ASSERT_TRUE(connect());
   CoutCapture out;
-  ASSERT_TRUE(protocol::wakeUp(socket, log));
-  ASSERT_TRUE(protocol::sendSystemSetup(socket, log, {1, "086100"}));
+  ASSERT_TRUE(proto::wakeUp(socket, log));
+  ASSERT_TRUE(proto::sendSystemSetup(socket, log, {1, "086100"}));
   std::vector<uint8_t> system = simulator.statusBlock(0);
   ASSERT_GE(system.size(), 11u);
   EXPECT_EQ(system[4], 0x10);
   EXPECT_EQ(std::string(system.begin() + 5, system.begin() + 11), "086100");
 
   const uint16_t alphaMin[7] = {700, 700, 700, 700, 700, 700, 700};
-  protocol::UnitSettings settings{2, 3, alphaMin, true, nullptr, false, nullptr, false, true};
+  proto::UnitSettings settings{2, 3, alphaMin, true, nullptr, false, nullptr, false, true};
   float scales[3] = {12.0f, 12.0f, 12.0f};
   for (uint8_t unit = 2; unit <= 3; ++unit) {
-    ASSERT_TRUE(protocol::sendUnitSetup(socket, log, unit, settings, &scales[unit - 1]));
+    ASSERT_TRUE(proto::sendUnitSetup(socket, log, unit, settings, &scales[unit - 1]));
   }
   EXPECT_EQ(scales[1], 12.0f);
   EXPECT_EQ(scales[2], 24.0f);
@@ -90,19 +90,19 @@ TEST_P(AgainstSimulator, ConfigureStreamAndStop) {
             (std::vector<uint8_t>{0x10, 0x00}));  // the simulator's own alpha-max table
   EXPECT_EQ((std::vector<uint8_t>(unit.begin() + 58, unit.begin() + 64)),
             (std::vector<uint8_t>{0x3F, 0xFF, 0x00, 0x00, 0xC0, 0x00}));
-  ASSERT_TRUE(protocol::printUnitSetup(socket, log, 3));
+  ASSERT_TRUE(proto::printUnitSetup(socket, log, 3));
   Lines lines = out.lines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "DEV: INFO: CMotionStar: (dev:3) ReportRate: 0.5");
   EXPECT_EQ(lines[1], "DEV: INFO: CMotionStar: (dev:3) Scaling: 288");
 
-  ASSERT_TRUE(protocol::runContinuous(socket, log));
+  ASSERT_TRUE(proto::runContinuous(socket, log));
   std::vector<uint8_t> wand = sim::Simulator::wandPacket(1, 2, false, true, -1);
   simulator.queueWandBytes(wand);
   uint64_t firstIndex = simulator.nextPacketIndex();
   ASSERT_EQ(simulator.emitPackets(3), 3);
   DataPacketReader reader;
-  const int32_t requested = static_cast<int32_t>(protocol::dataRequestBytes(2));
+  const int32_t requested = static_cast<int32_t>(proto::dataRequestBytes(2));
   for (uint64_t i = 0; i < 3; ++i) {
     uint8_t packet[64] = {};
     ASSERT_EQ(reader.read(socket, packet, requested), requested);
@@ -124,8 +124,8 @@ TEST_P(AgainstSimulator, ConfigureStreamAndStop) {
     }
   }
 
-  ASSERT_TRUE(protocol::stopData(socket, log));
-  ASSERT_TRUE(protocol::shutDown(socket, log));
+  ASSERT_TRUE(proto::stopData(socket, log));
+  ASSERT_TRUE(proto::shutDown(socket, log));
   std::vector<uint8_t> codes;
   for (const sim::Received& command : simulator.received()) codes.push_back(command.code);
   EXPECT_EQ(codes, (std::vector<uint8_t>{10, 101, 102, 101, 102, 101, 102, 101, 104, 105, 11}));
@@ -137,8 +137,8 @@ TEST_P(AgainstSimulator, RecoversFromAWakeUpErrorAndKeepsPacketsAligned) {
   sim::CommandFault busy{sim::CommandFault::Kind::kWakeUpError};
   busy.errorCode = 6;
   simulator.injectCommandFault(sim::kWakeUp, busy);
-  ASSERT_TRUE(protocol::wakeUp(socket, log));
-  ASSERT_TRUE(protocol::runContinuous(socket, log));
+  ASSERT_TRUE(proto::wakeUp(socket, log));
+  ASSERT_TRUE(proto::runContinuous(socket, log));
 
   const bool udp = GetParam() == sim::Transport::kUdp;
   sim::DataFault oversized{sim::DataFault::Kind::kOversized};
@@ -150,7 +150,7 @@ TEST_P(AgainstSimulator, RecoversFromAWakeUpErrorAndKeepsPacketsAligned) {
   uint64_t firstIndex = simulator.nextPacketIndex();
   ASSERT_EQ(simulator.emitPackets(3), 3);
   DataPacketReader reader;
-  const int32_t requested = static_cast<int32_t>(protocol::dataRequestBytes(2));
+  const int32_t requested = static_cast<int32_t>(proto::dataRequestBytes(2));
   uint8_t packet[64] = {};
   ASSERT_EQ(reader.read(socket, packet, requested), requested);  // oversized: cut
   EXPECT_EQ(reader.read(socket, packet, requested), udp ? 20 : requested);
@@ -169,11 +169,11 @@ TEST_P(AgainstSimulator, StopsAStreamWithPacketsStillInFlight) {
   CLogH deviceLog = plainLog("DEV", 1);
   deviceLog.ownerLevel = 1;
   CoutCapture out;
-  ASSERT_TRUE(protocol::runContinuous(socket, deviceLog));
+  ASSERT_TRUE(proto::runContinuous(socket, deviceLog));
   ASSERT_EQ(simulator.emitPackets(5), 5);  // not read: they precede the STOP_DATA reply
   out.clear();
-  EXPECT_TRUE(protocol::stopData(socket, deviceLog));
-  EXPECT_TRUE(protocol::shutDown(socket, deviceLog));
+  EXPECT_TRUE(proto::stopData(socket, deviceLog));
+  EXPECT_TRUE(proto::shutDown(socket, deviceLog));
   Lines expected{"DEV: DEBUG: CMotionStar: Sending STOP_DATA command."};
   expected.insert(expected.end(), 5, "DEV: DEBUG: WARNING: CMotionStar: Got wrong packet.");
   expected.insert(expected.end(), {"DEV: DEBUG: CMotionStar: size:16, type:205, error code:0",

@@ -14,7 +14,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
-using namespace protocol;
+using namespace proto;
 
 // GET_STATUS reply for the system: header, then a 19-byte data block.
 const Bytes kSystemBlock = {
