@@ -2,16 +2,9 @@
 #include <time.h>
 #include <windows.h>
 
-#include <atomic>
-
-#include "platform/platform.h"
+#include "platform/system_clock.h"
 
 namespace platform {
-namespace {
-
-std::atomic<WallClockSource> wallClockOverride{nullptr};
-std::atomic<LocalTimeSource> localTimeOverride{nullptr};
-std::atomic<ThreadIdSource> threadIdOverride{nullptr};
 
 WallClock systemWallClock() {
   _timeb now{};
@@ -24,15 +17,7 @@ WallClock systemWallClock() {
   return clock;
 }
 
-}  // namespace
-
-WallClock wallClockNow() {
-  WallClockSource source = wallClockOverride.load();
-  return source ? source() : systemWallClock();
-}
-
-size_t formatLocalTime(char* buf, size_t capacity, const char* format) {
-  if (LocalTimeSource source = localTimeOverride.load()) return source(buf, capacity, format);
+size_t systemLocalTime(char* buf, size_t capacity, const char* format) {
   time_t now = time(nullptr);
   // The runtime keeps localtime's result per thread.
   const tm* local = localtime(&now);
@@ -43,19 +28,8 @@ size_t formatLocalTime(char* buf, size_t capacity, const char* format) {
   return strftime(buf, capacity, format, local);
 }
 
-uint32_t currentThreadId() {
-  if (ThreadIdSource source = threadIdOverride.load()) return source();
+uint32_t systemThreadId() {
   return static_cast<uint32_t>(GetCurrentThreadId());
-}
-
-void setWallClockSource(WallClockSource source) {
-  wallClockOverride = source;
-}
-void setLocalTimeSource(LocalTimeSource source) {
-  localTimeOverride = source;
-}
-void setThreadIdSource(ThreadIdSource source) {
-  threadIdOverride = source;
 }
 
 }  // namespace platform
