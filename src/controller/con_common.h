@@ -66,14 +66,9 @@ class CConCommonH {
   bool limitToCounts = true;  // order lists may name only IDs up to the current count
 
  private:
-  ControllerSetup* find(uint32_t id);
-  void fault(const OptionRecord& option, const char* phrase, const char* label,
-             const char* closing = ".") const;
+  class OptionParser;  // the keyword handlers of parseOptions
 
-  bool parseEmulateTracker(const OptionRecord& option);
-  bool parseInputOrder(const OptionRecord& option, bool buttons);
-  bool parseValuatorScale(const OptionRecord& option);
-  bool parseControllerOrder(const OptionRecord& option);
+  ControllerSetup* find(uint32_t id);
 
   std::unique_ptr<ControllerSetup[]> table_;
   uint32_t allocated_ = 0;  // records in table_, whatever tableSize is set to

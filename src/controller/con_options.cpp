@@ -4,21 +4,23 @@
 // rejected option leaves the table as it was.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
-#include "common/config.h"
+#include "common/option_kit.h"
 #include "controller/con_common.h"
+
+using optkit::Option;
+using optkit::Outcome;
 
 namespace {
 
-const char* const kIncomplete = "Incomplete option line found for ";
-const char* const kTooMany = "Too many args found for ";
-const char* const kInvalidArg = "Invalid arg found for ";
 const char* const kInvalidController = "Invalid controller ID found for ";
 const char* const kInvalidValuator = "Invalid valuator ID found for ";
 const char* const kInvalidButton = "Invalid button ID found for ";
 const char* const kSameId = "Same ID found more than once in ";
 const char* const kInvalidId = "Invalid ID found in ";
 
+// Each keyword's label, and the second label its ID faults carry.
 const char* const kEmulateLabel = "EmulateTracker at line ";
 const char* const kEmulateOptionLabel = "EmulateTracker option at line ";
 const char* const kOrderLabel = "Order at line ";
@@ -26,30 +28,42 @@ const char* const kOrderOptionLabel = "Order option at line ";
 const char* const kScaleLabel = "ValuatorScale at line ";
 const char* const kScaleOptionLabel = "ValuatorScale option at line ";
 
-// Arguments beyond the record's 64 slots do not exist.
-uint32_t argCount(const OptionRecord& option) {
-  return option.argCount < static_cast<uint32_t>(kMaxOptionArgs)
-             ? option.argCount
-             : static_cast<uint32_t>(kMaxOptionArgs);
-}
-
-// 1-based; a missing text reads as empty.
-const char* arg(const OptionRecord& option, uint32_t index) {
-  const char* text = option.args[index - 1];
-  return text != nullptr ? text : "";
-}
-
-// Negative numbers turn huge here, so every "greater than" test rejects them.
-uint32_t readId(const OptionRecord& option, uint32_t index) {
-  return static_cast<uint32_t>(parseInt(arg(option, index)));
+// 1-based. Negative numbers turn huge here, so every "greater than" test
+// rejects them.
+uint32_t readId(const Option& option, uint32_t index) {
+  return static_cast<uint32_t>(parseInt(option.arg(index - 1)));
 }
 
 }  // namespace
 
-void CConCommonH::fault(const OptionRecord& option, const char* phrase, const char* label,
-                        const char* closing) const {
-  reportOptionFault(logger_.record(), "", phrase, label, option.lineNumber, closing);
-}
+// The keyword handlers, with the table's private members in reach.
+class CConCommonH::OptionParser {
+ public:
+  explicit OptionParser(CConCommonH& con) : con_(con) {}
+
+  static const optkit::Keyword<OptionParser> kKeywords[];
+
+  Outcome emulateTracker(const Option& option);
+  Outcome valuatorOrder(const Option& option) { return inputOrder(option, false); }
+  Outcome buttonOrder(const Option& option) { return inputOrder(option, true); }
+  Outcome valuatorScale(const Option& option);
+  Outcome controllerOrder(const Option& option);
+
+ private:
+  Outcome inputOrder(const Option& option, bool buttons);
+
+  CConCommonH& con_;
+};
+
+const optkit::Keyword<CConCommonH::OptionParser> CConCommonH::OptionParser::kKeywords[] = {
+    {"emulatetracker", &OptionParser::emulateTracker, kEmulateLabel},
+    {"valuatororder", &OptionParser::valuatorOrder, kOrderLabel},
+    {"buttonorder", &OptionParser::buttonOrder, kOrderLabel},
+    {"valuatorscale", &OptionParser::valuatorScale, kScaleLabel},
+    {"controllerorder", &OptionParser::controllerOrder, kOrderLabel},
+    {"unitorder", &OptionParser::controllerOrder, kOrderLabel},
+    {"order", &OptionParser::controllerOrder, kOrderLabel},
+};
 
 bool CConCommonH::parseOptions(ConfigEntry* entry) {
   if (!table_) {
@@ -60,101 +74,50 @@ bool CConCommonH::parseOptions(ConfigEntry* entry) {
     logger_.error("CConCommonH: config empty");
     return false;
   }
-  bool allAccepted = true;
-  const uint32_t count = entry->optionCount < static_cast<uint32_t>(kMaxOptions)
-                             ? entry->optionCount
-                             : static_cast<uint32_t>(kMaxOptions);
-  for (uint32_t i = 0; i < count; ++i) {
-    OptionRecord& option = entry->options[i];
-    if (option.name == nullptr) continue;
-    bool accepted;
-    if (compareNoCase(option.name, "emulatetracker") == 0) {
-      accepted = parseEmulateTracker(option);
-    } else if (compareNoCase(option.name, "valuatororder") == 0) {
-      accepted = parseInputOrder(option, false);
-    } else if (compareNoCase(option.name, "buttonorder") == 0) {
-      accepted = parseInputOrder(option, true);
-    } else if (compareNoCase(option.name, "valuatorscale") == 0) {
-      accepted = parseValuatorScale(option);
-    } else if (!isInputConnector && (compareNoCase(option.name, "controllerorder") == 0 ||
-                                     compareNoCase(option.name, "unitorder") == 0 ||
-                                     compareNoCase(option.name, "order") == 0)) {
-      accepted = parseControllerOrder(option);
-    } else {
-      continue;  // another parser's option
-    }
-    if (accepted) {
-      option.recognised = 1;
-    } else {
-      allAccepted = false;
-    }
-  }
-  return allAccepted;
+  OptionParser parser(*this);
+  return optkit::parseOptions(*entry, OptionParser::kKeywords, parser, {logger_.record(), ""});
 }
 
-bool CConCommonH::parseEmulateTracker(const OptionRecord& option) {
-  const uint32_t args = argCount(option);
-  if (args == 0) {
-    fault(option, kIncomplete, kEmulateLabel);
-    return false;
-  }
+Outcome CConCommonH::OptionParser::emulateTracker(const Option& option) {
+  const uint32_t args = option.argCount();
+  if (args == 0) return option.fault(optkit::kIncomplete);
   const uint32_t id = readId(option, 1);
-  const ControllerSetup* setup = find(id);
-  if (setup == nullptr) {
-    fault(option, kInvalidController, kEmulateOptionLabel);
-    return false;
-  }
-  if (args < 2) {
-    fault(option, kIncomplete, kEmulateLabel);
-    return false;
-  }
+  const ControllerSetup* setup = con_.find(id);
+  if (setup == nullptr) return option.fault(kInvalidController, kEmulateOptionLabel);
+  if (args < 2) return option.fault(optkit::kIncomplete);
   float values[6] = {};
-  const char* list = arg(option, 2);
+  const char* list = option.arg(1);
   if (list[0] == '[') {
     std::sscanf(list, "[%f,%f,%f,%f,%f,%f]", &values[0], &values[1], &values[2], &values[3],
                 &values[4], &values[5]);
   }
-  if (args < 8) {
-    fault(option, kIncomplete, kEmulateLabel);
-    return false;
-  }
-  if (args > 9) {
-    fault(option, kTooMany, kEmulateLabel);
-    return false;
-  }
+  if (const char* phrase = option.countFault(8, 9)) return option.fault(phrase);
   uint32_t valuators[6];
   for (uint32_t i = 0; i < 6; ++i) {
     valuators[i] = readId(option, 3 + i);
     if (valuators[i] > setup->valuatorCount || valuators[i] > kMaxControllerInputs) {
-      fault(option, kInvalidValuator, kEmulateOptionLabel);
-      return false;
+      return option.fault(kInvalidValuator, kEmulateOptionLabel);
     }
   }
   uint32_t button = 0;
   if (args == 9) {
     button = readId(option, 9);
     if (button == 0 || button > setup->buttonCount || button > kMaxControllerInputs) {
-      fault(option, kInvalidButton, kEmulateOptionLabel, ". Ignored.");
-      return false;
+      return option.fault(kInvalidButton, kEmulateOptionLabel, ". Ignored.");
     }
   }
-  return setEmulation(id, 0, values, valuators, button);
+  return con_.setEmulation(id, 0, values, valuators, button) ? Outcome::kAccepted
+                                                             : Outcome::kFaulty;
 }
 
-bool CConCommonH::parseInputOrder(const OptionRecord& option, bool buttons) {
-  const uint32_t args = argCount(option);
-  if (args == 0) {
-    fault(option, kIncomplete, kOrderLabel);
-    return false;
-  }
-  ControllerSetup* setup = find(readId(option, 1));
-  if (setup == nullptr) {
-    fault(option, kInvalidController, kOrderOptionLabel);
-    return false;
-  }
+Outcome CConCommonH::OptionParser::inputOrder(const Option& option, bool buttons) {
+  const uint32_t args = option.argCount();
+  if (args == 0) return option.fault(optkit::kIncomplete);
+  ControllerSetup* setup = con_.find(readId(option, 1));
+  if (setup == nullptr) return option.fault(kInvalidController, kOrderOptionLabel);
   uint32_t& count = buttons ? setup->buttonCount : setup->valuatorCount;
   uint32_t* map = buttons ? setup->buttonMap : setup->valuatorMap;
-  const uint32_t highestAllowed = limitToCounts ? count : kMaxControllerInputs;
+  const uint32_t highestAllowed = con_.limitToCounts ? count : kMaxControllerInputs;
 
   uint32_t ids[kMaxOptionArgs] = {};  // list entry p (1-based) at ids[p]
   uint32_t highest = 0;
@@ -162,70 +125,48 @@ bool CConCommonH::parseInputOrder(const OptionRecord& option, bool buttons) {
   for (uint32_t p = 1; p < args; ++p) {
     const uint32_t raw = ids[p];
     if (raw > highest) highest = raw;
-    if (raw == 0 && startsWithLetter(arg(option, p + 1))) {
-      fault(option, kInvalidArg, kOrderLabel);
-      return false;
-    }
+    if (!optkit::readInteger(option.arg(p))) return option.fault(optkit::kInvalidArg);
     for (uint32_t later = p + 1; raw != 0 && later < args; ++later) {
-      if (ids[later] == raw) {
-        fault(option, kSameId, kOrderOptionLabel);
-        return false;
-      }
+      if (ids[later] == raw) return option.fault(kSameId, kOrderOptionLabel);
     }
   }
-  if (highest > highestAllowed) {
-    fault(option, kInvalidId, kOrderOptionLabel);
-    return false;
-  }
+  if (highest > highestAllowed) return option.fault(kInvalidId, kOrderOptionLabel);
   // highest <= 32 from here on, so every raw ID indexes the map.
   count = highest;
   for (uint32_t r = 0; r < kMaxControllerInputs; ++r) map[r] = 0;
   for (uint32_t p = 1; p < args; ++p) {
     if (ids[p] != 0) map[ids[p] - 1] = p;
   }
-  return true;
+  return Outcome::kAccepted;
 }
 
-bool CConCommonH::parseValuatorScale(const OptionRecord& option) {
-  const uint32_t args = argCount(option);
-  if (args == 0) {
-    fault(option, kIncomplete, kScaleLabel);
-    return false;
-  }
-  ControllerSetup* setup = find(readId(option, 1));
-  if (setup == nullptr) {
-    fault(option, kInvalidController, kScaleOptionLabel);
-    return false;
-  }
-  if (args < 3) {
-    fault(option, kIncomplete, kScaleLabel);
-    return false;
-  }
+Outcome CConCommonH::OptionParser::valuatorScale(const Option& option) {
+  const uint32_t args = option.argCount();
+  if (args == 0) return option.fault(optkit::kIncomplete);
+  ControllerSetup* setup = con_.find(readId(option, 1));
+  if (setup == nullptr) return option.fault(kInvalidController, kScaleOptionLabel);
+  if (args < 3) return option.fault(optkit::kIncomplete);
   float scale[4] = {};
-  const char* text = arg(option, 2);
+  const char* text = option.arg(1);
   if (text[0] == '[') {
     std::sscanf(text, "[%f,%f,%f,%f]", &scale[0], &scale[1], &scale[2], &scale[3]);
     if (scale[0] == 0.0f && scale[1] == 0.0f && scale[2] == 0.0f && scale[3] == 0.0f) {
-      fault(option, kIncomplete, kScaleLabel);
-      return false;
+      return option.fault(optkit::kIncomplete);
     }
   } else {
-    scale[2] = static_cast<float>(std::strtod(text, nullptr));
-    if (scale[2] == 0.0f && startsWithLetter(text)) {
-      fault(option, kInvalidArg, kScaleLabel);
-      return false;
-    }
+    const std::optional<float> factor = optkit::readReal(text);
+    if (!factor) return option.fault(optkit::kInvalidArg);
+    scale[2] = *factor;
   }
   bool selected[kMaxControllerInputs] = {};
   for (uint32_t i = 3; i <= args; ++i) {
-    if (compareNoCase(arg(option, i), "all") == 0) {
+    if (compareNoCase(option.arg(i - 1), "all") == 0) {
       for (bool& s : selected) s = true;
       break;
     }
     const uint32_t valuator = readId(option, i);
     if (valuator == 0 || valuator > setup->valuatorCount || valuator > kMaxControllerInputs) {
-      fault(option, kInvalidValuator, kScaleOptionLabel);
-      return false;
+      return option.fault(kInvalidValuator, kScaleOptionLabel);
     }
     selected[valuator - 1] = true;
   }
@@ -233,21 +174,20 @@ bool CConCommonH::parseValuatorScale(const OptionRecord& option) {
     if (!selected[r]) continue;
     for (int k = 0; k < 4; ++k) setup->valuatorScale[r][k] = scale[k];
   }
-  return true;
+  return Outcome::kAccepted;
 }
 
-bool CConCommonH::parseControllerOrder(const OptionRecord& option) {
-  const uint32_t args = argCount(option);
-  const uint32_t used = args < maxOutputCount ? args : maxOutputCount;
+Outcome CConCommonH::OptionParser::controllerOrder(const Option& option) {
+  // A device whose unit order is fixed leaves the keywords to others.
+  if (con_.isInputConnector) return Outcome::kSkipped;
+  const uint32_t args = option.argCount();
+  const uint32_t used = args < con_.maxOutputCount ? args : con_.maxOutputCount;
   uint32_t ids[kMaxOptionArgs + 1] = {};  // 1-based
   for (uint32_t i = 1; i <= used; ++i) {
     ids[i] = readId(option, i);
-    if (find(ids[i]) == nullptr) {
-      fault(option, kInvalidController, kOrderOptionLabel);
-      return false;
-    }
+    if (con_.find(ids[i]) == nullptr) return option.fault(kInvalidController, kOrderOptionLabel);
   }
-  for (uint32_t id = 1; find(id) != nullptr; ++id) find(id)->outputIndex = 0;
-  for (uint32_t i = 1; i <= used; ++i) find(ids[i])->outputIndex = i;
-  return true;
+  for (uint32_t id = 1; con_.find(id) != nullptr; ++id) con_.find(id)->outputIndex = 0;
+  for (uint32_t i = 1; i <= used; ++i) con_.find(ids[i])->outputIndex = i;
+  return Outcome::kAccepted;
 }

@@ -1,56 +1,28 @@
 // parseOptions: the tracker options of a device's configuration entry.
-#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
-#include "common/config.h"
+#include "common/option_kit.h"
 #include "tracker/tra_common.h"
 
 namespace {
 
-constexpr const char* kIncomplete = "Incomplete option line found for ";
-constexpr const char* kTooMany = "Too many args found for ";
-constexpr const char* kInvalidArg = "Invalid arg found for ";
+using optkit::Option;
+using optkit::Outcome;
+
 constexpr const char* kInvalidId = "Invalid tracker ID found for ";
 constexpr const char* kInvalidUnit = "Invalid unit found for ";
-constexpr const char* kInvalidString = "Invalid string found for ";
 
 constexpr uint32_t kMaxCalibrationArgs = 11;  // the library and ten arguments
 constexpr size_t kMaxLibraryName = sizeof(CTraCommonH::calibLibName) - 1;
 
-// Factor to feet of a length unit; false for an unknown unit.
-bool unitFactor(const char* unit, float& factor) {
-  static const struct {
-    const char* name;
-    float factor;
-  } kUnits[] = {{"feet", 1.0f},
-                {"inches", 0.0833333358f},
-                {"meters", 3.28083992f},
-                {"m", 3.28083992f},
-                {"cm", 0.0328084007f}};
-  for (const auto& u : kUnits) {
-    if (compareNoCase(unit, u.name) == 0) {
-      factor = u.factor;
-      return true;
-    }
-  }
-  return false;
-}
-
-// strtod, kept in single precision; a word (a zero that starts with a
-// letter) is refused, while "1.5cm" reads as 1.5 and "+x" as 0.
-bool readNumber(const char* text, float& value) {
-  const double v = std::strtod(text, nullptr);
-  if (v == 0.0 && startsWithLetter(text)) return false;
-  value = static_cast<float>(v);
-  return true;
-}
-
-enum class Outcome {
-  kAccepted,  // applied and marked
-  kChecked,   // passed its checks after an earlier fault: neither applied nor marked
-  kFailed,    // reported
-};
+// Length units and their factors to feet.
+const optkit::Word<float> kUnits[] = {{"feet", 1.0f},
+                                      {"inches", 0.0833333358f},
+                                      {"meters", 3.28083992f},
+                                      {"m", 3.28083992f},
+                                      {"cm", 0.0328084007f}};
 
 class OptionParser {
  public:
@@ -59,51 +31,43 @@ class OptionParser {
   bool run(ConfigEntry& entry);
 
  private:
-  using Handler = Outcome (OptionParser::*)(const OptionRecord&);
-  struct Keyword {
-    const char* name;
-    Handler handler;
-    const char* label;
-  };
-  static const Keyword kKeywords[];
+  static const optkit::Keyword<OptionParser> kKeywords[];
 
-  Outcome transmitterOffset(const OptionRecord& o);
-  Outcome transmitterRotation(const OptionRecord& o);
-  Outcome transmitterRotationMatrix(const OptionRecord& o);
-  Outcome sensorOffset(const OptionRecord& o);
-  Outcome sensorTranslation(const OptionRecord& o);
-  Outcome sensorRotation(const OptionRecord& o);
-  Outcome sensorRotationMatrix(const OptionRecord& o);
-  Outcome calibration(const OptionRecord& o);
-  Outcome order(const OptionRecord& o);
-  Outcome caveCoordinates(const OptionRecord& o);
+  Outcome transmitterOffset(const Option& o);
+  Outcome transmitterRotation(const Option& o);
+  Outcome transmitterRotationMatrix(const Option& o);
+  Outcome sensorOffset(const Option& o) { return sensorOffsetLike(o, false); }
+  Outcome sensorTranslation(const Option& o) { return sensorOffsetLike(o, true); }
+  Outcome sensorRotation(const Option& o);
+  Outcome sensorRotationMatrix(const Option& o);
+  Outcome calibration(const Option& o);
+  Outcome order(const Option& o);
+  Outcome caveCoordinates(const Option& o);
 
-  Outcome fail(const OptionRecord& o, const char* phrase) {
-    reportOptionFault(tra_.logger().record(), "", phrase, label_, o.lineNumber);
-    return Outcome::kFailed;
-  }
   // Reads count numbers from args[first...]; reports the first invalid one.
-  bool readNumbers(const OptionRecord& o, uint32_t first, uint32_t count, float* values) {
+  static bool readNumbers(const Option& o, uint32_t first, uint32_t count, float* values) {
     for (uint32_t k = 0; k < count; ++k) {
-      if (!readNumber(o.args[first + k], values[k])) {
-        fail(o, kInvalidArg);
+      const std::optional<float> value = optkit::readReal(o.arg(first + k));
+      if (!value) {
+        o.fault(optkit::kInvalidArg);
         return false;
       }
+      values[k] = *value;
     }
     return true;
   }
   // Reads the tracker ID in args[0]; 0 (and a report) when it names no tracker.
-  uint32_t readTrackerId(const OptionRecord& o) {
-    const int32_t id = parseInt(o.args[0]);
+  uint32_t readTrackerId(const Option& o) const {
+    const int32_t id = parseInt(o.arg(0));
     if (id < 1 || static_cast<uint32_t>(id) > tra_.trackerCount) {
-      fail(o, kInvalidId);
+      o.fault(kInvalidId);
       return 0;
     }
     return static_cast<uint32_t>(id);
   }
   // The sensor options' leading checks: an ID, then the argument count.
-  uint32_t readSensorHead(const OptionRecord& o, uint32_t minArgs, uint32_t maxArgs);
-  Outcome sensorOffsetLike(const OptionRecord& o, bool isTranslation);
+  uint32_t readSensorHead(const Option& o, uint32_t minArgs, uint32_t maxArgs) const;
+  Outcome sensorOffsetLike(const Option& o, bool isTranslation);
   void rebuildTransmitter() {
     tra_.transmitterTransform = combineTransform(tra_.transmitterRotation, tra_.transmitterOffset);
   }
@@ -112,13 +76,9 @@ class OptionParser {
   }
 
   CTraCommonH& tra_;
-  const char* label_ = "";
-  // From the first fault on, transform options are only checked and
-  // reported, so that one run lists every faulty line.
-  bool faultSeen_ = false;
 };
 
-const OptionParser::Keyword OptionParser::kKeywords[] = {
+const optkit::Keyword<OptionParser> OptionParser::kKeywords[] = {
     {"transmitteroffset", &OptionParser::transmitterOffset, "TransmitterOffset at line "},
     {"transmitterrotation", &OptionParser::transmitterRotation, "TransmitterRotation at line "},
     {"transmitterrotationmatrix", &OptionParser::transmitterRotationMatrix,
@@ -137,34 +97,20 @@ const OptionParser::Keyword OptionParser::kKeywords[] = {
 };
 
 bool OptionParser::run(ConfigEntry& entry) {
-  // The entry holds room for 32 records; a larger count or a record without
-  // a name is the entry check's to report, and is never walked here.
-  const uint32_t count =
-      entry.optionCount < uint32_t{kMaxOptions} ? entry.optionCount : uint32_t{kMaxOptions};
-  for (uint32_t i = 0; i < count; ++i) {
-    OptionRecord& option = entry.options[i];
-    if (option.name == nullptr) continue;
-    for (const Keyword& keyword : kKeywords) {
-      if (compareNoCase(option.name, keyword.name) != 0) continue;
-      if (keyword.handler == &OptionParser::caveCoordinates && !tra_.isInputConnector) break;
-      label_ = keyword.label;
-      const Outcome outcome = (this->*keyword.handler)(option);
-      if (outcome == Outcome::kAccepted) option.recognised = 1;
-      if (outcome == Outcome::kFailed) faultSeen_ = true;
-      break;
-    }
-  }
-  return !faultSeen_;
+  return optkit::parseOptions(entry, kKeywords, *this, {tra_.logger().record(), ""});
 }
 
-Outcome OptionParser::transmitterOffset(const OptionRecord& o) {
-  if (o.argCount < 3) return fail(o, kIncomplete);
-  if (o.argCount > 4) return fail(o, kTooMany);
+Outcome OptionParser::transmitterOffset(const Option& o) {
+  if (const char* phrase = o.countFault(3, 4)) return o.fault(phrase);
   float v[3];
-  if (!readNumbers(o, 0, 3, v)) return Outcome::kFailed;
-  if (faultSeen_) return Outcome::kChecked;
+  if (!readNumbers(o, 0, 3, v)) return Outcome::kFaulty;
+  if (o.faultSeen()) return Outcome::kSkipped;
   float factor = 1.0f;
-  if (o.argCount == 4 && !unitFactor(o.args[3], factor)) return fail(o, kInvalidString);
+  if (o.argCount() == 4) {
+    const std::optional<float> unit = optkit::readWord(kUnits, o.arg(3));
+    if (!unit) return o.fault(optkit::kInvalidString);
+    factor = *unit;
+  }
   // A zero offset leaves the transmitter as it was. (Only all three zero:
   // an offset such as 1, -1, 0 is a real offset.)
   if (v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f) return Outcome::kAccepted;
@@ -174,58 +120,56 @@ Outcome OptionParser::transmitterOffset(const OptionRecord& o) {
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::transmitterRotation(const OptionRecord& o) {
-  if (o.argCount < 4) return fail(o, kIncomplete);
-  if (o.argCount > 4) return fail(o, kTooMany);
+Outcome OptionParser::transmitterRotation(const Option& o) {
+  if (const char* phrase = o.countFault(4, 4)) return o.fault(phrase);
   float axis[3];
-  if (!readNumbers(o, 0, 3, axis)) return Outcome::kFailed;
-  if (faultSeen_) return Outcome::kChecked;
+  if (!readNumbers(o, 0, 3, axis)) return Outcome::kFaulty;
+  if (o.faultSeen()) return Outcome::kSkipped;
   float angle;
-  if (!readNumbers(o, 3, 1, &angle)) return Outcome::kFailed;
+  if (!readNumbers(o, 3, 1, &angle)) return Outcome::kFaulty;
   tra_.transmitterRotation = axisAngleMatrix(axis[0], axis[1], axis[2], angle);
   rebuildTransmitter();
   tra_.hasTransmitterRotation = true;
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::transmitterRotationMatrix(const OptionRecord& o) {
-  if (o.argCount < 9) return fail(o, kIncomplete);
-  if (o.argCount > 9) return fail(o, kTooMany);
+Outcome OptionParser::transmitterRotationMatrix(const Option& o) {
+  if (const char* phrase = o.countFault(9, 9)) return o.fault(phrase);
   float e[9];
-  if (!readNumbers(o, 0, 9, e)) return Outcome::kFailed;
-  if (faultSeen_) return Outcome::kChecked;
+  if (!readNumbers(o, 0, 9, e)) return Outcome::kFaulty;
+  if (o.faultSeen()) return Outcome::kSkipped;
   tra_.transmitterRotation = rowMatrix3(e);
   rebuildTransmitter();
   tra_.hasTransmitterRotation = true;
   return Outcome::kAccepted;
 }
 
-uint32_t OptionParser::readSensorHead(const OptionRecord& o, uint32_t minArgs, uint32_t maxArgs) {
-  if (o.argCount == 0) {
-    fail(o, kIncomplete);
+uint32_t OptionParser::readSensorHead(const Option& o, uint32_t minArgs, uint32_t maxArgs) const {
+  if (o.argCount() == 0) {
+    o.fault(optkit::kIncomplete);
     return 0;
   }
   const uint32_t id = readTrackerId(o);
   if (id == 0) return 0;
-  if (o.argCount < minArgs) {
-    fail(o, kIncomplete);
-    return 0;
-  }
-  if (o.argCount > maxArgs) {
-    fail(o, kTooMany);
+  if (const char* phrase = o.countFault(minArgs, maxArgs)) {
+    o.fault(phrase);
     return 0;
   }
   return id;
 }
 
-Outcome OptionParser::sensorOffsetLike(const OptionRecord& o, bool isTranslation) {
+Outcome OptionParser::sensorOffsetLike(const Option& o, bool isTranslation) {
   const uint32_t id = readSensorHead(o, 4, 5);
-  if (id == 0) return Outcome::kFailed;
+  if (id == 0) return Outcome::kFaulty;
   float v[3];
-  if (!readNumbers(o, 1, 3, v)) return Outcome::kFailed;
-  if (faultSeen_) return Outcome::kChecked;
+  if (!readNumbers(o, 1, 3, v)) return Outcome::kFaulty;
+  if (o.faultSeen()) return Outcome::kSkipped;
   float factor = 1.0f;
-  if (o.argCount == 5 && !unitFactor(o.args[4], factor)) return fail(o, kInvalidUnit);
+  if (o.argCount() == 5) {
+    const std::optional<float> unit = optkit::readWord(kUnits, o.arg(4));
+    if (!unit) return o.fault(kInvalidUnit);
+    factor = *unit;
+  }
   TrackerRec& rec = tra_.trackers[id - 1];
   if (isTranslation) {
     for (int k = 0; k < 3; ++k) rec.sensorTranslation[k] = v[k] * factor;
@@ -238,22 +182,14 @@ Outcome OptionParser::sensorOffsetLike(const OptionRecord& o, bool isTranslation
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::sensorOffset(const OptionRecord& o) {
-  return sensorOffsetLike(o, false);
-}
-
-Outcome OptionParser::sensorTranslation(const OptionRecord& o) {
-  return sensorOffsetLike(o, true);
-}
-
-Outcome OptionParser::sensorRotation(const OptionRecord& o) {
+Outcome OptionParser::sensorRotation(const Option& o) {
   const uint32_t id = readSensorHead(o, 5, 5);
-  if (id == 0) return Outcome::kFailed;
+  if (id == 0) return Outcome::kFaulty;
   float axis[3];
-  if (!readNumbers(o, 1, 3, axis)) return Outcome::kFailed;
-  if (faultSeen_) return Outcome::kChecked;
+  if (!readNumbers(o, 1, 3, axis)) return Outcome::kFaulty;
+  if (o.faultSeen()) return Outcome::kSkipped;
   float angle;
-  if (!readNumbers(o, 4, 1, &angle)) return Outcome::kFailed;
+  if (!readNumbers(o, 4, 1, &angle)) return Outcome::kFaulty;
   TrackerRec& rec = tra_.trackers[id - 1];
   rec.sensorRotation = axisAngleMatrix(axis[0], axis[1], axis[2], angle);
   rebuildSensor(rec);
@@ -261,12 +197,12 @@ Outcome OptionParser::sensorRotation(const OptionRecord& o) {
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::sensorRotationMatrix(const OptionRecord& o) {
+Outcome OptionParser::sensorRotationMatrix(const Option& o) {
   const uint32_t id = readSensorHead(o, 10, 10);
-  if (id == 0) return Outcome::kFailed;
+  if (id == 0) return Outcome::kFaulty;
   float e[9];
-  if (!readNumbers(o, 1, 9, e)) return Outcome::kFailed;
-  if (faultSeen_) return Outcome::kChecked;
+  if (!readNumbers(o, 1, 9, e)) return Outcome::kFaulty;
+  if (o.faultSeen()) return Outcome::kSkipped;
   TrackerRec& rec = tra_.trackers[id - 1];
   rec.sensorRotation = rowMatrix3(e);
   rebuildSensor(rec);
@@ -274,36 +210,34 @@ Outcome OptionParser::sensorRotationMatrix(const OptionRecord& o) {
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::calibration(const OptionRecord& o) {
-  if (o.argCount == 0) return fail(o, kIncomplete);
-  if (o.argCount > kMaxCalibrationArgs) return fail(o, kTooMany);
+Outcome OptionParser::calibration(const Option& o) {
+  if (const char* phrase = o.countFault(1, kMaxCalibrationArgs)) return o.fault(phrase);
   // The name field holds 255 characters; a longer name would be cut into
   // another library's name.
-  if (std::strlen(o.args[0]) > kMaxLibraryName) return fail(o, kInvalidArg);
+  if (std::strlen(o.arg(0)) > kMaxLibraryName) return o.fault(optkit::kInvalidArg);
 
-  std::strcpy(tra_.calibLibName, o.args[0]);
-  tra_.calibArgCount = o.argCount - 1;
+  std::strcpy(tra_.calibLibName, o.arg(0));
+  tra_.calibArgCount = o.argCount() - 1;
+  const char* args[kMaxCalibrationArgs - 1];
+  for (uint32_t k = 0; k < tra_.calibArgCount; ++k) args[k] = o.arg(k + 1);
   if (tra_.calib) {
     tra_.calib.reset();  // unloads the earlier library
     tra_.calibArgs.clear();
   }
   tra_.calib.reset(new (std::nothrow) CCalibH(tra_.calibLibName, &tra_.logger().record()));
-  tra_.calibArgs.assign(o.args + 1, tra_.calibArgCount);
+  tra_.calibArgs.assign(args, tra_.calibArgCount);
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::order(const OptionRecord& o) {
+Outcome OptionParser::order(const Option& o) {
   if (tra_.isInputConnector) {
-    reportOptionFault(tra_.logger().record(), "",
-                      "Can not change the order on input connector at line ", "", o.lineNumber);
-    return Outcome::kFailed;
+    return o.fault("Can not change the order on input connector at line ", "");
   }
-  uint32_t n = o.argCount < tra_.maxOutputCount ? o.argCount : tra_.maxOutputCount;
-  if (n > uint32_t{kMaxOptionArgs}) n = kMaxOptionArgs;
+  const uint32_t n = o.argCount() < tra_.maxOutputCount ? o.argCount() : tra_.maxOutputCount;
   uint32_t ids[kMaxOptionArgs];
   for (uint32_t k = 0; k < n; ++k) {
-    const int32_t id = parseInt(o.args[k]);
-    if (id < 1 || static_cast<uint32_t>(id) > tra_.trackerCount) return fail(o, kInvalidId);
+    const int32_t id = parseInt(o.arg(k));
+    if (id < 1 || static_cast<uint32_t>(id) > tra_.trackerCount) return o.fault(kInvalidId);
     ids[k] = static_cast<uint32_t>(id);
   }
   for (uint32_t i = 0; i < tra_.trackerCount; ++i) tra_.trackers[i].outputIndex = 0;
@@ -311,17 +245,13 @@ Outcome OptionParser::order(const OptionRecord& o) {
   return Outcome::kAccepted;
 }
 
-Outcome OptionParser::caveCoordinates(const OptionRecord& o) {
-  if (o.argCount == 0) return fail(o, kIncomplete);
-  if (o.argCount > 1) return fail(o, kTooMany);
-  const char* value = o.args[0];
-  if (compareNoCase(value, "yes") == 0 || compareNoCase(value, "on") == 0) {
-    tra_.caveCoordinates = true;
-  } else if (compareNoCase(value, "no") == 0 || compareNoCase(value, "off") == 0) {
-    tra_.caveCoordinates = false;
-  } else {
-    return fail(o, kInvalidString);
-  }
+Outcome OptionParser::caveCoordinates(const Option& o) {
+  // Only an input connector takes the keyword; elsewhere it stays unmarked.
+  if (!tra_.isInputConnector) return Outcome::kSkipped;
+  if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+  const std::optional<bool> on = optkit::readSwitch(o.arg(0));
+  if (!on) return o.fault(optkit::kInvalidString);
+  tra_.caveCoordinates = *on;
   return Outcome::kAccepted;
 }
 
