@@ -73,7 +73,15 @@ void runExchange(uint8_t selector, CSocketH& socket, const CLogH& log) {
       break;
     case 6: {
       const uint16_t table[7] = {655, 655, 655, 655, 655, 655, 655};
-      proto::UnitSettings settings{1, 3, table, true, table, false, table, true, true};
+      proto::UnitSettings settings{proto::ReportRate::kEverySampling,
+                                   proto::Hemisphere::kPlusZ,
+                                   table,
+                                   true,
+                                   table,
+                                   false,
+                                   table,
+                                   true,
+                                   true};
       float scale = 12.0f;
       proto::sendUnitSetup(socket, log, unit, settings, &scale);
       if (!(scale == 3.0f || scale == 6.0f || scale == 12.0f || scale == 24.0f)) {

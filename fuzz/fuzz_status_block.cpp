@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   proto::writeSystemSetup(packet.data(), packet.size(), {ercId, rate});
   const uint16_t table[7] = {1, 2, 3, 4, 5, 6, 7};
   proto::UnitSettings settings{};
-  settings.reportRate = data[1];
-  settings.hemisphere = static_cast<uint8_t>(flags % 6);
+  settings.reportRate = static_cast<proto::ReportRate>(data[1]);
+  settings.hemisphere = static_cast<proto::Hemisphere>(flags % 6);
   settings.alphaMin = table;
   settings.alphaMinGiven = (flags & 0x08) != 0;
   settings.alphaMax = table;

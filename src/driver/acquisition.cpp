@@ -30,14 +30,14 @@ int32_t CMotionStar::recvData(void* masksArgument, void*) {
   if (controllerHelper) CTraCommonH::clearUpdated(masks + 4);
 
   uint8_t* packet = packetBuffer.get();
-  const auto requested = static_cast<int32_t>(kUnitRecordBytes * numTrackers + 24);
+  const auto requested = static_cast<int32_t>(kUnitRecordBytes * settings.numTrackers + 24);
   const int32_t received = dataReader.read(*connection, packet, requested);
   if (received == 0) return 1;
   if (received < 0) return -1;
 
   uint16_t remaining = readU16be(packet + 14);
   bool ok = true;
-  for (uint32_t i = 0; i < numTrackers && ok; ++i) {
+  for (uint32_t i = 0; i < settings.numTrackers && ok; ++i) {
     const uint32_t offset = kHeaderBytes + kUnitRecordBytes * i;
     // Only records that arrived whole are decoded.
     if (offset + kUnitRecordBytes > static_cast<uint32_t>(received)) break;
@@ -45,8 +45,8 @@ int32_t CMotionStar::recvData(void* masksArgument, void*) {
     ok = publishTracker(packet + offset, masks);
   }
 
-  if (wandaOn && remaining != 0) {
-    const uint32_t auxOffset = kHeaderBytes + kUnitRecordBytes * numTrackers;
+  if (settings.wandaOn && remaining != 0) {
+    const uint32_t auxOffset = kHeaderBytes + kUnitRecordBytes * settings.numTrackers;
     const size_t available = static_cast<uint32_t>(received) > auxOffset
                                  ? static_cast<uint32_t>(received) - auxOffset
                                  : 0;
@@ -82,10 +82,10 @@ int32_t CMotionStar::recvData(void* masksArgument, void*) {
 
 bool CMotionStar::publishTracker(const uint8_t* record, uint8_t* masks) {
   const uint32_t deviceId = record[0] & 0x7F;
-  if (deviceId == 0 || deviceId > numDevices) return false;
+  if (deviceId == 0 || deviceId > settings.numDevices) return false;
   // The transmitter's unit has no tracker slot; its record would land in
   // another device's storage element.
-  if (deviceId == ercId) return true;
+  if (deviceId == settings.ercId) return true;
 
   const TrackerRec& tracker = trackerHelper->trackers[deviceId - 1];
   const uint32_t outputId = tracker.outputIndex + trackerHelper->outputIdBase;
@@ -111,7 +111,7 @@ bool CMotionStar::publishTracker(const uint8_t* record, uint8_t* masks) {
   bool found = false;
   CDataStorage& storage = *initInfo.trackerStorage;
   CDataStorageOps::lock(storage);
-  foundTracker = CDataStorageOps::trackerAt(storage, outputId);
+  TraData* foundTracker = CDataStorageOps::trackerAt(storage, outputId);
   if (foundTracker != nullptr) {
     logh::debug(log(), "CMotionStar: TraData storage found");
     std::memcpy(foundTracker, &traScratch, sizeof traScratch);
@@ -151,7 +151,7 @@ void CMotionStar::publishWanda(uint8_t* masks) {
 
   CDataStorage& storage = *initInfo.controllerStorage;
   CDataStorageOps::lock(storage);
-  foundController = CDataStorageOps::controllerAt(storage, controllerId);
+  ConData* foundController = CDataStorageOps::controllerAt(storage, controllerId);
   if (foundController != nullptr) {
     logh::debug(log(), "CMotionStar: ConData storage found");
     std::memcpy(foundController, &conScratch, sizeof conScratch);

@@ -8,9 +8,6 @@
 
 namespace {
 
-// Values of the protocol setting.
-constexpr int32_t kProtocolUdp = 2;
-
 // The exchanges need the connection that init prepares; without one they
 // fail instead of reaching for a socket that is not there.
 CSocketH* ready(const std::unique_ptr<CSocketH>& connection, const CLogH& log) {
@@ -22,14 +19,15 @@ CSocketH* ready(const std::unique_ptr<CSocketH>& connection, const CLogH& log) {
 
 bool CMotionStar::prepareConnection() {
   connection = std::make_unique<CSocketH>(logger);
-  if (protocol == kProtocolUdp) {
+  if (settings.protocol == Transport::kUdp) {
     logh::debug(log(), "CMotionStar: Preparing for UDP connection.");
-    return connection->openSocket(CSocketH::kUdp) && connection->bindLocal(localPort) &&
-           connection->setDestHost(deviceAddress, devicePort);
+    return connection->openSocket(CSocketH::kUdp) && connection->bindLocal(settings.localPort) &&
+           connection->setDestHost(settings.deviceAddress, settings.devicePort);
   }
   logh::debug(log(), "CMotionStar: Preparing for TCP connection.");
   return connection->openSocket(CSocketH::kTcp) &&
-         connection->setDestHost(deviceAddress, devicePort) && connection->connectDest();
+         connection->setDestHost(settings.deviceAddress, settings.devicePort) &&
+         connection->connectDest();
 }
 
 bool CMotionStar::wakeUp() {
@@ -44,33 +42,34 @@ int32_t CMotionStar::getStatus(uint8_t* buffer, uint8_t unitAddress) {
 
 bool CMotionStar::sendSystemSetup() {
   CSocketH* socket = ready(connection, log());
-  return socket && proto::sendSystemSetup(*socket, log(), {ercId, measurementRate});
+  return socket &&
+         proto::sendSystemSetup(*socket, log(), {settings.ercId, settings.measurementRate});
 }
 
 bool CMotionStar::sendUnitSetup(uint8_t unitAddress) {
   CSocketH* socket = ready(connection, log());
   if (!socket) return false;
-  proto::UnitSettings settings{};
-  settings.reportRate = reportRate;
-  settings.hemisphere = hemisphere;
-  settings.alphaMin = alphaMin;
-  settings.alphaMinGiven = alphaMinGiven != 0;
-  settings.alphaMax = alphaMax;
-  settings.alphaMaxGiven = alphaMaxGiven != 0;
-  settings.vmTable = vmTable;
-  settings.vmGiven = vmGiven != 0;
-  settings.caveCoordinates = usesCaveCoordinates();
+  proto::UnitSettings unit{};
+  unit.reportRate = settings.reportRate;
+  unit.hemisphere = settings.hemisphere;
+  unit.alphaMin = settings.alphaMin;
+  unit.alphaMinGiven = settings.alphaMinGiven;
+  unit.alphaMax = settings.alphaMax;
+  unit.alphaMaxGiven = settings.alphaMaxGiven;
+  unit.vmTable = settings.vmTable;
+  unit.vmGiven = settings.vmGiven;
+  unit.caveCoordinates = usesCaveCoordinates();
   // Only addresses on this device's bus have a scale entry.
   float* scale = nullptr;
-  if (positionScale && unitAddress >= 1 && unitAddress <= numDevices) {
+  if (positionScale && unitAddress >= 1 && unitAddress <= settings.numDevices) {
     scale = &positionScale[unitAddress - 1];
   }
-  return proto::sendUnitSetup(*socket, log(), unitAddress, settings, scale);
+  return proto::sendUnitSetup(*socket, log(), unitAddress, unit, scale);
 }
 
 bool CMotionStar::printSystemStatus() {
   CSocketH* socket = ready(connection, log());
-  return socket && proto::printSystemStatus(*socket, log(), ercId);
+  return socket && proto::printSystemStatus(*socket, log(), settings.ercId);
 }
 
 bool CMotionStar::printUnitSetup(uint8_t unitAddress) {

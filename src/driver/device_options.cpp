@@ -1,42 +1,37 @@
 // The option phase of init: the device line and the device's own options.
 #include <cstring>
+#include <optional>
 
-#include "common/config.h"
-#include "common/logger.h"
+#include "common/option_kit.h"
 #include "driver/motionstar.h"
 
 namespace {
 
+using optkit::Option;
+using optkit::Outcome;
+
 constexpr const char* kPrefix = "CMotionStar: ";
-constexpr const char* kIncomplete = "Incomplete option line found for ";
-constexpr const char* kTooMany = "Too many args found for ";
-constexpr const char* kInvalidArg = "Invalid arg found for ";
-constexpr const char* kInvalidString = "Invalid string found for ";
 constexpr const char* kInvalidId = "Invalid ID found for ";
 constexpr const char* kInvalidPort = "Invalid input port found for ";
 
-struct WordCode {
-  const char* word;
-  int code;
-};
-
-// The code of a word from the option's list, or -1.
-template <size_t N>
-int lookup(const WordCode (&table)[N], const char* word) {
-  for (const WordCode& entry : table) {
-    if (compareNoCase(word, entry.word) == 0) return entry.code;
-  }
-  return -1;
-}
-
-constexpr WordCode kProtocols[] = {{"tcp", 1}, {"udp", 2}};
-constexpr WordCode kAddressingModes[] = {{"normal", 14}, {"expanded", 30}, {"super", 126}};
-constexpr WordCode kSyncModes[] = {{"yes", 1},   {"on", 1}, {"type1", 1},
-                                   {"type2", 2}, {"no", 0}, {"off", 0}};
-constexpr WordCode kFilterModes[] = {{"yes", 1}, {"on", 1}, {"no", 0}, {"off", 0}};
-constexpr WordCode kHemispheres[] = {{"x", 0},  {"+x", 0}, {"-x", 1}, {"-z", 2}, {"z", 3},
-                                     {"+z", 3}, {"-y", 4}, {"y", 5},  {"+y", 5}};
-constexpr WordCode kReportRates[] = {{"1", 1}, {"2", 2}, {"8", 8}, {"32", 32}};
+const optkit::Word<Transport> kTransports[] = {{"tcp", Transport::kTcp}, {"udp", Transport::kUdp}};
+const optkit::Word<AddressingMode> kAddressingModes[] = {{"normal", AddressingMode::kNormal},
+                                                         {"expanded", AddressingMode::kExpanded},
+                                                         {"super", AddressingMode::kSuper}};
+const optkit::Word<SyncMode> kSyncModes[] = {
+    {"yes", SyncMode::kType1},   {"on", SyncMode::kType1}, {"type1", SyncMode::kType1},
+    {"type2", SyncMode::kType2}, {"no", SyncMode::kOff},   {"off", SyncMode::kOff}};
+const optkit::Word<proto::Hemisphere> kHemispheres[] = {
+    {"x", proto::Hemisphere::kPlusX},   {"+x", proto::Hemisphere::kPlusX},
+    {"-x", proto::Hemisphere::kMinusX}, {"-z", proto::Hemisphere::kMinusZ},
+    {"z", proto::Hemisphere::kPlusZ},   {"+z", proto::Hemisphere::kPlusZ},
+    {"-y", proto::Hemisphere::kMinusY}, {"y", proto::Hemisphere::kPlusY},
+    {"+y", proto::Hemisphere::kPlusY}};
+// Compared as words, so "01" or "0x20" is not a rate.
+const optkit::Word<proto::ReportRate> kReportRates[] = {{"1", proto::ReportRate::kEverySampling},
+                                                        {"2", proto::ReportRate::kEveryOther},
+                                                        {"8", proto::ReportRate::kEvery8},
+                                                        {"32", proto::ReportRate::kEvery32}};
 
 bool isSixDigits(const char* text) {
   for (int i = 0; i < 6; ++i) {
@@ -45,173 +40,156 @@ bool isSixDigits(const char* text) {
   return text[6] == '\0';
 }
 
-// One option's outcome: accepted, a fault (already reported), a fault that
-// ends init at once, or an option for another parser.
-enum class OptionOutcome { kAccepted, kFault, kFatal, kNotMine };
-
 class DeviceOptionParser {
  public:
-  DeviceOptionParser(const CLogH& log, uint32_t numTrackers)
-      : log_(log), numTrackers_(numTrackers) {}
+  explicit DeviceOptionParser(DeviceSettings& settings) : s_(settings) {}
 
-  OptionOutcome fault(const char* phrase, const char* label, const OptionRecord& option) {
-    reportOptionFault(log_, kPrefix, phrase, label, option.lineNumber);
-    return OptionOutcome::kFault;
+  static const optkit::Keyword<DeviceOptionParser> kKeywords[];
+
+  Outcome port(const Option& o);
+  Outcome motionStarAddress(const Option& o);
+  Outcome protocol(const Option& o);
+  Outcome addressingMode(const Option& o) { return word(o, kAddressingModes, s_.addressingMode); }
+  Outcome sync(const Option& o) { return word(o, kSyncModes, s_.syncMode); }
+  Outcome filter(const Option& o);
+  Outcome erc(const Option& o);
+  Outcome hemisphere(const Option& o) { return word(o, kHemispheres, s_.hemisphere); }
+  Outcome reportRate(const Option& o) { return word(o, kReportRates, s_.reportRate); }
+  Outcome measurementRate(const Option& o);
+  Outcome alphaMin(const Option& o) { return table(o, s_.alphaMin, s_.alphaMinGiven); }
+  Outcome alphaMax(const Option& o) { return table(o, s_.alphaMax, s_.alphaMaxGiven); }
+  Outcome vm(const Option& o) { return table(o, s_.vmTable, s_.vmGiven); }
+  Outcome wanda(const Option& o);
+
+ private:
+  // One word of the option's list.
+  template <class T, size_t N>
+  static Outcome word(const Option& o, const optkit::Word<T> (&list)[N], T& value) {
+    if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+    const std::optional<T> found = optkit::readWord(list, o.arg(0));
+    if (!found) return o.fault(optkit::kInvalidString);
+    value = *found;
+    return Outcome::kAccepted;
   }
-
-  // Checks that the option has exactly one argument.
-  bool single(const OptionRecord& option, const char* label, OptionOutcome* outcome) {
-    if (option.argCount == 0) {
-      *outcome = fault(kIncomplete, label, option);
-      return false;
-    }
-    if (option.argCount > 1) {
-      *outcome = fault(kTooMany, label, option);
-      return false;
-    }
-    return true;
-  }
-
-  template <size_t N>
-  OptionOutcome word(const OptionRecord& option, const char* label, const WordCode (&table)[N],
-                     int* code) {
-    OptionOutcome outcome = OptionOutcome::kAccepted;
-    if (!single(option, label, &outcome)) return outcome;
-    int found = lookup(table, option.args[0]);
-    if (found < 0) return fault(kInvalidString, label, option);
-    *code = found;
-    return OptionOutcome::kAccepted;
-  }
-
   // Seven 16-bit numbers, stored one by one as they are read.
-  OptionOutcome table7(const OptionRecord& option, const char* label, uint16_t* values,
-                       uint8_t* given) {
-    if (option.argCount < 7) return fault(kIncomplete, label, option);
-    if (option.argCount > 7) return fault(kTooMany, label, option);
-    for (int i = 0; i < 7; ++i) {
-      auto value = static_cast<uint16_t>(parseInt(option.args[i]));
-      if (value == 0 && startsWithLetter(option.args[i])) return fault(kInvalidArg, label, option);
-      values[i] = value;
-    }
-    *given = 1;
-    return OptionOutcome::kAccepted;
-  }
+  static Outcome table(const Option& o, uint16_t* values, bool& given);
 
-  const CLogH& log_;
-  uint32_t numTrackers_;
+  DeviceSettings& s_;
 };
+
+const optkit::Keyword<DeviceOptionParser> DeviceOptionParser::kKeywords[] = {
+    {"port", &DeviceOptionParser::port, "Port at line "},
+    {"motionstaraddress", &DeviceOptionParser::motionStarAddress, "MotionstarAddress at line "},
+    {"protocol", &DeviceOptionParser::protocol, "Protocol at line "},
+    {"addressingmode", &DeviceOptionParser::addressingMode, "AddressingMode at line "},
+    {"sync", &DeviceOptionParser::sync, "Sync at line "},
+    {"filter", &DeviceOptionParser::filter, "Filter at line "},
+    {"erc", &DeviceOptionParser::erc, "ERC at line "},
+    {"hemisphere", &DeviceOptionParser::hemisphere, "Hemisphere at line "},
+    {"reportrate", &DeviceOptionParser::reportRate, "ReportRate at line "},
+    {"measurementrate", &DeviceOptionParser::measurementRate, "MeasurementRate at line "},
+    {"alphamin", &DeviceOptionParser::alphaMin, "AlphaMin at line "},
+    {"alphamax", &DeviceOptionParser::alphaMax, "AlphaMax at line "},
+    {"vm", &DeviceOptionParser::vm, "VM at line "},
+    {"wanda", &DeviceOptionParser::wanda, "wanda at line "},
+};
+
+Outcome DeviceOptionParser::port(const Option& o) {
+  if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+  const std::optional<int32_t> port = optkit::readInteger(o.arg(0));
+  if (!port) return o.fault(optkit::kInvalidArg);
+  s_.localPort = static_cast<uint16_t>(*port);
+  return Outcome::kAccepted;
+}
+
+Outcome DeviceOptionParser::motionStarAddress(const Option& o) {
+  if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+  // The field holds 99 characters; a longer text is refused, not cut.
+  if (std::strlen(o.arg(0)) >= sizeof s_.deviceAddress) return o.fault(optkit::kInvalidArg);
+  std::strcpy(s_.deviceAddress, o.arg(0));
+  return Outcome::kAccepted;
+}
+
+Outcome DeviceOptionParser::protocol(const Option& o) {
+  const Outcome outcome = word(o, kTransports, s_.protocol);
+  if (outcome == Outcome::kAccepted) s_.devicePort = devicePortFor(s_.protocol);
+  return outcome;
+}
+
+Outcome DeviceOptionParser::filter(const Option& o) {
+  if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+  const std::optional<bool> on = optkit::readSwitch(o.arg(0));
+  if (!on) return o.fault(optkit::kInvalidString);
+  s_.filterOn = *on;
+  return Outcome::kAccepted;
+}
+
+Outcome DeviceOptionParser::erc(const Option& o) {
+  if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+  const auto id = static_cast<uint32_t>(parseInt(o.arg(0)));
+  if (id == 0 || id > s_.numDevices) return o.fault(kInvalidId);
+  s_.ercId = id;
+  return Outcome::kAccepted;
+}
+
+Outcome DeviceOptionParser::measurementRate(const Option& o) {
+  if (const char* phrase = o.countFault(1, 1)) return o.fault(phrase);
+  // The setup block takes exactly six digits; anything else would send a
+  // terminator or stray bytes to the tracking system.
+  if (!isSixDigits(o.arg(0))) return o.fault(optkit::kInvalidArg);
+  std::memset(s_.measurementRate, 0, sizeof s_.measurementRate);
+  std::memcpy(s_.measurementRate, o.arg(0), 6);
+  return Outcome::kAccepted;
+}
+
+Outcome DeviceOptionParser::table(const Option& o, uint16_t* values, bool& given) {
+  if (const char* phrase = o.countFault(proto::kFilterWords, proto::kFilterWords)) {
+    return o.fault(phrase);
+  }
+  for (uint32_t i = 0; i < proto::kFilterWords; ++i) {
+    const std::optional<int32_t> value = optkit::readInteger(o.arg(i));
+    if (!value) return o.fault(optkit::kInvalidArg);
+    values[i] = static_cast<uint16_t>(*value);
+  }
+  given = true;
+  return Outcome::kAccepted;
+}
+
+Outcome DeviceOptionParser::wanda(const Option& o) {
+  if (o.argCount() == 0) return o.fault(optkit::kIncomplete);
+  const auto port = static_cast<uint16_t>(parseInt(o.arg(0)));
+  if (port != 1 && port != 2) {
+    o.fault(kInvalidPort, "wanda at line (must be 1 or 2) ");
+    return Outcome::kFatal;
+  }
+  s_.wandaOn = true;
+  s_.wandaAuxPort = port;
+  return Outcome::kAccepted;
+}
 
 }  // namespace
 
-bool CMotionStar::parseDeviceOptions(ConfigEntry& entry) {
-  DeviceOptionParser parser(log(), numTrackers);
-  bool faulty = false;
-  for (uint32_t i = 0; i < entry.optionCount; ++i) {
-    OptionRecord& option = entry.options[i];
-    const char* name = option.name;
-    OptionOutcome outcome = OptionOutcome::kNotMine;
-    int code = 0;
-    if (compareNoCase(name, "port") == 0) {
-      const char* label = "Port at line ";
-      if (parser.single(option, label, &outcome)) {
-        auto port = static_cast<uint16_t>(parseInt(option.args[0]));
-        if (port == 0 && startsWithLetter(option.args[0])) {
-          outcome = parser.fault(kInvalidArg, label, option);
-        } else {
-          localPort = port;
-          outcome = OptionOutcome::kAccepted;
-        }
-      }
-    } else if (compareNoCase(name, "motionstaraddress") == 0) {
-      const char* label = "MotionstarAddress at line ";
-      if (parser.single(option, label, &outcome)) {
-        // The field holds 99 characters; a longer text is refused, not cut.
-        if (std::strlen(option.args[0]) >= sizeof deviceAddress) {
-          outcome = parser.fault(kInvalidArg, label, option);
-        } else {
-          std::strcpy(deviceAddress, option.args[0]);
-          outcome = OptionOutcome::kAccepted;
-        }
-      }
-    } else if (compareNoCase(name, "protocol") == 0) {
-      outcome = parser.word(option, "Protocol at line ", kProtocols, &code);
-      if (outcome == OptionOutcome::kAccepted) {
-        protocol = code;
-        devicePort = code == 1 ? 6000 : 5000;
-      }
-    } else if (compareNoCase(name, "addressingmode") == 0) {
-      outcome = parser.word(option, "AddressingMode at line ", kAddressingModes, &code);
-      if (outcome == OptionOutcome::kAccepted) addressingMode = code;
-    } else if (compareNoCase(name, "sync") == 0) {
-      outcome = parser.word(option, "Sync at line ", kSyncModes, &code);
-      if (outcome == OptionOutcome::kAccepted) syncMode = code;
-    } else if (compareNoCase(name, "filter") == 0) {
-      outcome = parser.word(option, "Filter at line ", kFilterModes, &code);
-      if (outcome == OptionOutcome::kAccepted) filterOn = static_cast<uint8_t>(code);
-    } else if (compareNoCase(name, "erc") == 0) {
-      const char* label = "ERC at line ";
-      if (parser.single(option, label, &outcome)) {
-        auto id = static_cast<uint32_t>(parseInt(option.args[0]));
-        if (id == 0 || id > numTrackers + 1) {
-          outcome = parser.fault(kInvalidId, label, option);
-        } else {
-          ercId = id;
-          outcome = OptionOutcome::kAccepted;
-        }
-      }
-    } else if (compareNoCase(name, "hemisphere") == 0) {
-      outcome = parser.word(option, "Hemisphere at line ", kHemispheres, &code);
-      if (outcome == OptionOutcome::kAccepted) hemisphere = static_cast<uint8_t>(code);
-    } else if (compareNoCase(name, "reportrate") == 0) {
-      outcome = parser.word(option, "ReportRate at line ", kReportRates, &code);
-      if (outcome == OptionOutcome::kAccepted) reportRate = static_cast<uint8_t>(code);
-    } else if (compareNoCase(name, "measurementrate") == 0) {
-      const char* label = "MeasurementRate at line ";
-      if (parser.single(option, label, &outcome)) {
-        // The setup block takes exactly six digits; anything else would send
-        // a terminator or stray bytes to the tracking system.
-        if (!isSixDigits(option.args[0])) {
-          outcome = parser.fault(kInvalidArg, label, option);
-        } else {
-          std::memset(measurementRate, 0, sizeof measurementRate);
-          std::memcpy(measurementRate, option.args[0], 6);
-          outcome = OptionOutcome::kAccepted;
-        }
-      }
-    } else if (compareNoCase(name, "alphamin") == 0) {
-      outcome = parser.table7(option, "AlphaMin at line ", alphaMin, &alphaMinGiven);
-    } else if (compareNoCase(name, "alphamax") == 0) {
-      outcome = parser.table7(option, "AlphaMax at line ", alphaMax, &alphaMaxGiven);
-    } else if (compareNoCase(name, "vm") == 0) {
-      outcome = parser.table7(option, "VM at line ", vmTable, &vmGiven);
-    } else if (compareNoCase(name, "wanda") == 0) {
-      if (option.argCount == 0) {
-        outcome = parser.fault(kIncomplete, "wanda at line ", option);
-      } else {
-        auto port = static_cast<uint16_t>(parseInt(option.args[0]));
-        if (port != 1 && port != 2) {
-          parser.fault(kInvalidPort, "wanda at line (must be 1 or 2) ", option);
-          outcome = OptionOutcome::kFatal;
-        } else {
-          wandaOn = 1;
-          dataKind = 1;
-          wandaAuxPort = port;
-          outcome = OptionOutcome::kAccepted;
-        }
-      }
+bool CMotionStar::parseDeviceLine() {
+  settings = DeviceSettings{};
+  if (configEntry->deviceArgCount >= 1) {
+    // A negative count reads as above 32.
+    const auto count = static_cast<uint32_t>(parseInt(configEntry->deviceArgs[0]));
+    if (count == 0 || count > kMaxElements) {
+      optkit::FaultLine{log(), kPrefix}.report(optkit::kInvalidArg, "MotionStar at line ",
+                                               configEntry->lineNumber);
+      return false;
     }
-    switch (outcome) {
-      case OptionOutcome::kAccepted:
-        option.recognised = 1;
-        break;
-      case OptionOutcome::kFault:
-        faulty = true;
-        break;
-      case OptionOutcome::kFatal:
-        return false;
-      case OptionOutcome::kNotMine:
-        break;
-    }
+    settings.numTrackers = count;
   }
-  return !faulty;
+  settings.numDevices = settings.numTrackers + 1;
+  return true;
+}
+
+bool CMotionStar::parseDeviceOptions() {
+  DeviceOptionParser parser(settings);
+  const bool ok =
+      optkit::parseOptions(*configEntry, DeviceOptionParser::kKeywords, parser, {log(), kPrefix});
+  // An accepted wanda makes the device report controller data too.
+  if (settings.wandaOn) dataKind = 1;
+  return ok;
 }

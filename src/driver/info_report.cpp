@@ -8,54 +8,51 @@
 
 namespace {
 
-const char* addressingModeText(int32_t mode) {
+const char* addressingModeText(AddressingMode mode) {
   switch (mode) {
-    case 14:
+    case AddressingMode::kNormal:
       return "Normal";
-    case 30:
+    case AddressingMode::kExpanded:
       return "Expanded";
-    case 126:
+    case AddressingMode::kSuper:
       return "Super";
-    default:
-      return "Unknown";
   }
+  return "Unknown";
 }
 
-const char* hemisphereText(uint8_t code) {
-  static const char* const kNames[] = {"+X", "-X", "-Z", "+Z", "-Y", "+Y"};
-  return code < 6 ? kNames[code] : "Unknown";
+const char* hemisphereText(proto::Hemisphere hemisphere) {
+  const char* name = proto::hemisphereName(static_cast<uint8_t>(hemisphere));
+  return name != nullptr ? name : "Unknown";
 }
 
-const char* syncText(int32_t mode) {
+const char* syncText(SyncMode mode) {
   switch (mode) {
-    case 0:
+    case SyncMode::kOff:
       return "Off";
-    case 1:
+    case SyncMode::kType1:
       return "Type1";
-    case 2:
+    case SyncMode::kType2:
       return "Type2";
-    default:
-      return "Unknown";
   }
+  return "Unknown";
 }
 
-const char* reportRateText(uint8_t rate) {
+const char* reportRateText(proto::ReportRate rate) {
   switch (rate) {
-    case 1:
+    case proto::ReportRate::kEverySampling:
       return "Every single sampling";
-    case 2:
+    case proto::ReportRate::kEveryOther:
       return "Every other sampling";
-    case 8:
+    case proto::ReportRate::kEvery8:
       return "Every 8 samplings";
-    case 32:
+    case proto::ReportRate::kEvery32:
       return "Every 32 samplings";
-    default:
-      return "Unknown";
   }
+  return "Unknown";
 }
 
 void tableLines(const CLogH& log, const char* label, const uint16_t* values) {
-  for (int k = 1; k <= 7; ++k) {
+  for (size_t k = 1; k <= proto::kFilterWords; ++k) {
     logh::info(log, label, false);
     const char fill = std::cout.fill('0');
     std::cout << k << ": 0x" << std::hex << std::setw(4) << values[k - 1] << std::dec;
@@ -77,23 +74,23 @@ bool CMotionStar::printInfo() {
   logh::info(l, "DEVICE TYPE           : MotionStar(tm)");
   line("VERSION               : ", "5.5");
   logh::info(l, "DATA TYPE             : Tracker");
-  line("MOTIONSTAR ADDRESS    : ", deviceAddress);
-  line("PROTOCOL              : ", protocol == 1 ? "TCP" : "UDP");
-  line("LOCAL PORT            : ", localPort);
-  line("ADDRESSING MODE       : ", addressingModeText(addressingMode));
-  line("HEMISPHERE            : ", hemisphereText(hemisphere));
-  line("SYNC TYPE             : ", syncText(syncMode));
-  line("FILTER                : ", filterOn ? "Used" : "Unused");
-  line("MEASUREMENT RATE      : ", measurementRate);
-  line("REPORT RATE           : ", reportRateText(reportRate));
+  line("MOTIONSTAR ADDRESS    : ", settings.deviceAddress);
+  line("PROTOCOL              : ", settings.protocol == Transport::kTcp ? "TCP" : "UDP");
+  line("LOCAL PORT            : ", settings.localPort);
+  line("ADDRESSING MODE       : ", addressingModeText(settings.addressingMode));
+  line("HEMISPHERE            : ", hemisphereText(settings.hemisphere));
+  line("SYNC TYPE             : ", syncText(settings.syncMode));
+  line("FILTER                : ", settings.filterOn ? "Used" : "Unused");
+  line("MEASUREMENT RATE      : ", settings.measurementRate);
+  line("REPORT RATE           : ", reportRateText(settings.reportRate));
   logh::info(l, "TRANSMITTER           : ", false);
-  std::cout << "ERC on device ID:" << ercId << std::endl;
-  if (alphaMinGiven) tableLines(l, "ALPHA MIN             : ", alphaMin);
-  if (alphaMaxGiven) tableLines(l, "ALPHA MAX             : ", alphaMax);
-  if (vmGiven) tableLines(l, "VM                    : ", vmTable);
-  if (numDevices != 0) line("NUMBER OF DEVICES     : ", numDevices);
-  if (numTrackers != 0) line("NUMBER OF TRACKERS    : ", numTrackers);
-  if (wandaOn) line("WANDA ATTACHED ON AUX : ", wandaAuxPort);
+  std::cout << "ERC on device ID:" << settings.ercId << std::endl;
+  if (settings.alphaMinGiven) tableLines(l, "ALPHA MIN             : ", settings.alphaMin);
+  if (settings.alphaMaxGiven) tableLines(l, "ALPHA MAX             : ", settings.alphaMax);
+  if (settings.vmGiven) tableLines(l, "VM                    : ", settings.vmTable);
+  if (settings.numDevices != 0) line("NUMBER OF DEVICES     : ", settings.numDevices);
+  if (settings.numTrackers != 0) line("NUMBER OF TRACKERS    : ", settings.numTrackers);
+  if (settings.wandaOn) line("WANDA ATTACHED ON AUX : ", settings.wandaAuxPort);
   if (trackerHelper) trackerHelper->printSettings(true);
   logh::info(l, "-----------------------");
   std::cout.flush();

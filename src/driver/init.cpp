@@ -10,34 +10,9 @@
 #include "controller/con_common.h"
 #include "driver/motionstar.h"
 #include "net/socket.h"
+#include "protocol/status_block.h"
 #include "tracker/calib.h"
 #include "tracker/tra_common.h"
-
-void CMotionStar::applyDefaults() {
-  numDevices = numTrackers + 1;
-  localPort = 9001;
-  protocol = 1;
-  devicePort = 6000;
-  std::memset(deviceAddress, 0, sizeof deviceAddress);
-  std::strcpy(deviceAddress, kDefaultDeviceAddress);
-  addressingMode = 14;
-  syncMode = 1;
-  filterOn = 0;
-  ercId = 1;
-  hemisphere = 3;
-  reportRate = 1;
-  std::memset(measurementRate, 0, sizeof measurementRate);
-  std::strcpy(measurementRate, "086100");
-  const uint16_t vmDefaults[7] = {2, 4, 8, 32, 64, 256, 512};
-  for (int i = 0; i < 7; ++i) {
-    alphaMin[i] = 655;
-    alphaMax[i] = 29491;
-    vmTable[i] = vmDefaults[i];
-  }
-  alphaMinGiven = alphaMaxGiven = vmGiven = 0;
-  wandaOn = 0;
-  wandaAuxPort = 0;
-}
 
 int32_t CMotionStar::init(InitInfo* info) {
   logh::debug(log(), "CMotionStar: \"init\" called.");
@@ -65,25 +40,15 @@ int32_t CMotionStar::init(InitInfo* info) {
   isInputConnector = 1;
   dataKind = 2;
 
-  numTrackers = 2;
-  if (configEntry->deviceArgCount >= 1) {
-    auto count = static_cast<uint32_t>(parseInt(configEntry->deviceArgs[0]));
-    if (count == 0 || count > 32) {
-      reportOptionFault(log(), "CMotionStar: ", "Invalid arg found for ", "MotionStar at line ",
-                        configEntry->lineNumber);
-      return -1;
-    }
-    numTrackers = count;
-  }
-  applyDefaults();
-  if (!parseDeviceOptions(*configEntry)) return -1;
+  if (!parseDeviceLine() || !parseDeviceOptions()) return -1;
   return initialise();
 }
 
 int32_t CMotionStar::initialise() {
+  const uint32_t numDevices = settings.numDevices;
   packetBuffer.reset(new uint8_t[numDevices * 224 + 8]());
   positionScale.reset(new float[numDevices]);
-  std::fill(positionScale.get(), positionScale.get() + numDevices, 12.0f);
+  std::fill(positionScale.get(), positionScale.get() + numDevices, proto::kDefaultPositionScale);
 
   if (initInfo.trackerStorage == nullptr) {
     logh::error(log(), "CMotionStar: tracker data storage pointer is empty.");
@@ -91,12 +56,14 @@ int32_t CMotionStar::initialise() {
   }
   trackerHelper = std::make_unique<CTraCommonH>(logger);
   trackerHelper->isInputConnector = isInputConnector != 0;
-  trackerHelper->maxOutputCount = numTrackers;
+  trackerHelper->maxOutputCount = settings.numTrackers;
   trackerHelper->caveCoordinates = true;
   trackerHelper->allocTrackers(numDevices);
   uint32_t trackerNumber = 1;
   for (uint32_t id = 1; id <= numDevices; ++id) {
-    if (id != ercId) trackerHelper->setTracker(id, trackerNumber++, nullptr, nullptr, nullptr);
+    if (id != settings.ercId) {
+      trackerHelper->setTracker(id, trackerNumber++, nullptr, nullptr, nullptr);
+    }
   }
   if (!trackerHelper->parseOptions(configEntry)) return -1;
 
@@ -111,7 +78,7 @@ int32_t CMotionStar::initialise() {
   CDataStorageOps::unlock(trackers);
   if (!trackersReserved) return -1;
 
-  if (wandaOn) {
+  if (settings.wandaOn) {
     if (initInfo.controllerStorage == nullptr) {
       logh::error(log(), "CMotionStar: controller data storage pointer is empty.");
       return -1;
@@ -120,7 +87,7 @@ int32_t CMotionStar::initialise() {
     controllerHelper->isInputConnector = isInputConnector != 0;
     controllerHelper->maxOutputCount = 1;
     controllerHelper->createTable(1, true);
-    controllerHelper->setupController(1, 1, 2, 3);
+    controllerHelper->setupController(1, 1, 2, 3);  // the wand: 2 valuators, 3 buttons
     if (!controllerHelper->parseOptions(configEntry)) return -1;
 
     CDataStorage& controllers = *initInfo.controllerStorage;
@@ -137,8 +104,8 @@ int32_t CMotionStar::initialise() {
   if (!CConfigH::checkUnknownOptions(*configEntry, log())) return -1;
   printInfo();
 
-  lastTraData.reset(new TraData[numDevices]());
-  for (uint32_t i = 0; i < numDevices; ++i) records::traCreate(lastTraData[i]);
+  lastTraData.reset(new TraData[settings.numDevices]());
+  for (uint32_t i = 0; i < settings.numDevices; ++i) records::traCreate(lastTraData[i]);
   lastConData.reset(new ConData[1]());
   records::conReset(lastConData[0]);
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "driver/device_settings.h"
 #include "driver/wanda.h"
 #include "motionstar/host_abi.h"
 #include "protocol/data_reader.h"
@@ -42,14 +43,11 @@ class CMotionStar final : public CBase {
   bool stopData();
   bool shutDown();
 
-  // The default tracking-system address: the address MotionStar systems are
-  // shipped with on their private tracking network.
-  static constexpr const char* kDefaultDeviceAddress = "192.168.1.100";
-
  private:
-  void applyDefaults();
+  // The device line: the number of trackers, and the defaults for the rest.
+  bool parseDeviceLine();
   // The device options; false after any fault (every fault is reported).
-  bool parseDeviceOptions(ConfigEntry& entry);
+  bool parseDeviceOptions();
   // The initialisation sequence after the options: init's result.
   int32_t initialise();
   // Decodes one unit record and publishes it when it changed; false on a
@@ -64,35 +62,13 @@ class CMotionStar final : public CBase {
   std::unique_ptr<CSocketH> connection;
   DataPacketReader dataReader;  // one data packet per recvData call
   std::unique_ptr<char[]> deviceName;
-  uint8_t hemisphere = 0;
-  uint8_t filterOn = 0;
-  uint8_t reportRate = 0;
-  uint16_t alphaMin[7] = {};
-  uint16_t alphaMax[7] = {};
-  uint16_t vmTable[7] = {};
-  uint8_t alphaMinGiven = 0;
-  uint8_t alphaMaxGiven = 0;
-  uint8_t vmGiven = 0;
+  DeviceSettings settings;
   std::unique_ptr<float[]> positionScale;
-  int32_t syncMode = 0;
-  int32_t addressingMode = 0;
-  int32_t protocol = 0;
-  uint16_t localPort = 0;
-  uint16_t devicePort = 0;
-  char deviceAddress[100] = {};
-  char measurementRate[11] = {};
   InitInfo initInfo = {};
-  TraData* foundTracker = nullptr;
   std::unique_ptr<TraData[]> lastTraData;
   TraData traScratch = {};
-  ConData* foundController = nullptr;
   std::unique_ptr<ConData[]> lastConData;
   ConData conScratch = {};
-  uint32_t numTrackers = 0;
-  uint32_t numDevices = 0;
-  uint32_t ercId = 0;
-  uint8_t wandaOn = 0;
-  uint32_t wandaAuxPort = 0;
   std::unique_ptr<uint8_t[]> packetBuffer;
   ConfigEntry* configEntry = nullptr;
   std::unique_ptr<CTraCommonH> trackerHelper;

@@ -11,8 +11,8 @@ int32_t CMotionStar::configure() {
   if (!sendSystemSetup()) return 0;
   const bool reports = logh::isDebugOn(log());
   if (reports && !printSystemStatus()) return 0;
-  for (uint32_t id = 1; id <= numDevices; ++id) {
-    if (id == ercId) continue;  // the transmitter unit has no sensor to set up
+  for (uint32_t id = 1; id <= settings.numDevices; ++id) {
+    if (id == settings.ercId) continue;  // the transmitter unit has no sensor to set up
     const auto unit = static_cast<uint8_t>(id);
     if (!sendUnitSetup(unit)) return 0;
     if (reports && !printUnitSetup(unit)) return 0;

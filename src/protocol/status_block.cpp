@@ -58,8 +58,6 @@ const char* const kSystemFlagLines[8] = {
     "CMotionStar: CRT Sync mode enabled and active.",
 };
 
-const char* const kHemispheres[6] = {"+X", "-X", "-Z", "+Z", "-Y", "+Y"};
-
 void printDeviceLine(const CLogH& log, size_t index, uint8_t status) {
   logh::info(log, "CMotionStar: Flock device ", false);
   std::cout << index + 1 << ":" << ((status & 0x40) ? " running" : " not-running");
@@ -94,8 +92,8 @@ void writeSystemSetup(uint8_t* packet, size_t capacity, const SystemSettings& se
 }
 
 void writeUnitSetup(uint8_t* packet, size_t capacity, const UnitSettings& settings) {
-  putByte(packet, capacity, kReportRateOffset, settings.reportRate);
-  putByte(packet, capacity, kHemisphereOffset, settings.hemisphere);
+  putByte(packet, capacity, kReportRateOffset, static_cast<uint8_t>(settings.reportRate));
+  putByte(packet, capacity, kHemisphereOffset, static_cast<uint8_t>(settings.hemisphere));
   if (settings.alphaMinGiven) putTable(packet, capacity, kAlphaMinOffset, settings.alphaMin);
   if (settings.alphaMaxGiven) putTable(packet, capacity, kAlphaMaxOffset, settings.alphaMax);
   if (settings.vmGiven) putTable(packet, capacity, kVmOffset, settings.vmTable);
@@ -165,8 +163,8 @@ void printUnitReport(const CLogH& log, uint32_t unit, const uint8_t* packet, siz
   logh::info(log, "CMotionStar: (dev:", false);
   std::cout << unit << ") Hemisphere: ";
   uint8_t hemisphere = block.byte(kHemisphereOffset);
-  if (hemisphere < 6) {
-    std::cout << kHemispheres[hemisphere] << std::endl;
+  if (const char* name = hemisphereName(hemisphere)) {
+    std::cout << name << std::endl;
   } else {
     std::cout << "Unknown: " << static_cast<int>(hemisphere) << std::endl;
   }

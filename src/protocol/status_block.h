@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "motionstar/host_abi.h"
+#include "protocol/unit_codes.h"
 
 namespace proto {
 
@@ -36,8 +37,8 @@ struct SystemSettings {
 };
 
 struct UnitSettings {
-  uint8_t reportRate;
-  uint8_t hemisphere;
+  ReportRate reportRate;
+  Hemisphere hemisphere;
   // A table is sent only when its option was given; otherwise the device's
   // own values travel back unchanged.
   const uint16_t* alphaMin;  // 7 words each
@@ -54,6 +55,8 @@ struct UnitSettings {
 // past them as zero.
 void writeSystemSetup(uint8_t* packet, size_t capacity, const SystemSettings& settings);
 void writeUnitSetup(uint8_t* packet, size_t capacity, const UnitSettings& settings);
+// A unit's full-scale range in feet until its status selects another.
+constexpr float kDefaultPositionScale = 12.0f;
 // The unit's full-scale range in feet for its scaling word, or current for
 // an unknown word.
 float selectPositionScale(const uint8_t* packet, size_t length, float current);

@@ -258,7 +258,15 @@ Bytes unitStatus() {
 TEST_P(Exchange, SendSetupSendsTheEditedStatusBack) {
   peer.start([](LoopbackPeer& p) { answerTurns(p, {{unitStatus()}, {header(202)}}); });
   const uint16_t table[7] = {};
-  proto::UnitSettings settings{8, 5, table, false, table, false, table, false, true};
+  proto::UnitSettings settings{proto::ReportRate::kEvery8,
+                               proto::Hemisphere::kPlusY,
+                               table,
+                               false,
+                               table,
+                               false,
+                               table,
+                               false,
+                               true};
   float scale = 12.0f;
   EXPECT_TRUE(proto::sendUnitSetup(socket, log, 3, settings, &scale));
   EXPECT_EQ(scale, 24.0f);

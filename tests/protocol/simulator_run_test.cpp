@@ -73,7 +73,15 @@ TEST_P(AgainstSimulator, ConfigureStreamAndStop) {
   EXPECT_EQ(std::string(system.begin() + 5, system.begin() + 11), "086100");
 
   const uint16_t alphaMin[7] = {700, 700, 700, 700, 700, 700, 700};
-  proto::UnitSettings settings{2, 3, alphaMin, true, nullptr, false, nullptr, false, true};
+  proto::UnitSettings settings{proto::ReportRate::kEveryOther,
+                               proto::Hemisphere::kPlusZ,
+                               alphaMin,
+                               true,
+                               nullptr,
+                               false,
+                               nullptr,
+                               false,
+                               true};
   float scales[3] = {12.0f, 12.0f, 12.0f};
   for (uint8_t unit = 2; unit <= 3; ++unit) {
     ASSERT_TRUE(proto::sendUnitSetup(socket, log, unit, settings, &scales[unit - 1]));

@@ -70,7 +70,8 @@ TEST(UnitSetup, WritesRateHemisphereGivenTablesAndAlignment) {
   const uint16_t alphaMin[7] = {655, 655, 655, 655, 655, 655, 655};
   const uint16_t alphaMax[7] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
   const uint16_t vm[7] = {2, 4, 8, 32, 64, 256, 512};
-  UnitSettings settings{32, 4, alphaMin, true, alphaMax, false, vm, true, true};
+  UnitSettings settings{
+      ReportRate::kEvery32, Hemisphere::kMinusY, alphaMin, true, alphaMax, false, vm, true, true};
   Bytes packet = inBuffer(kUnitBlock);
   writeUnitSetup(packet.data(), packet.size(), settings);
   Bytes expected = inBuffer({
