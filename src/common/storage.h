@@ -24,4 +24,19 @@ bool lock(const CDataStorage& storage);
 bool unlock(const CDataStorage& storage);
 }  // namespace CDataStorageOps
 
+// Holds a storage's mutex from construction to the end of the scope, so no
+// path can leave the storage locked.
+class StorageLock {
+ public:
+  explicit StorageLock(const CDataStorage& storage) : storage_(storage) {
+    CDataStorageOps::lock(storage_);
+  }
+  ~StorageLock() { CDataStorageOps::unlock(storage_); }
+  StorageLock(const StorageLock&) = delete;
+  StorageLock& operator=(const StorageLock&) = delete;
+
+ private:
+  const CDataStorage& storage_;
+};
+
 #endif  // MOTIONSTAR_COMMON_STORAGE_H

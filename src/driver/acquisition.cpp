@@ -2,7 +2,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "common/byte_order.h"
 #include "common/logger.h"
 #include "common/records.h"
 #include "common/storage.h"
@@ -10,12 +9,52 @@
 #include "driver/motionstar.h"
 #include "net/socket.h"
 #include "protocol/data_record.h"
+#include "protocol/packet.h"
 #include "tracker/calib.h"
 #include "tracker/tra_common.h"
 
 namespace {
-constexpr uint32_t kHeaderBytes = 16;
-constexpr uint32_t kUnitRecordBytes = 14;
+
+// What differs between publishing a tracker and a controller record.
+template <class Record>
+struct RecordKind {
+  Record* (*element)(const CDataStorage& storage, uint32_t id);
+  bool (*equal)(const Record& a, const Record& b);
+  const char* foundLine;
+  const char* missingLine;
+};
+
+const RecordKind<TraData> kTrackerRecords{CDataStorageOps::trackerAt, records::traEqual,
+                                          "CMotionStar: TraData storage found",
+                                          "CMotionStar: TraData storage not found"};
+const RecordKind<ConData> kControllerRecords{CDataStorageOps::controllerAt, records::conEqual,
+                                             "CMotionStar: ConData storage found",
+                                             "CMotionStar: ConData storage not found"};
+
+// Publishes record unless it equals last: copies it into the storage's
+// element for id, holding the storage's lock for the lookup and the copy
+// only; then sets id's bit in mask and keeps the record as last. False when
+// the storage has no element for id (the bit and last are set all the same).
+template <class Record>
+bool publishIfChanged(const RecordKind<Record>& kind, const CDataStorage& storage, uint32_t id,
+                      const Record& record, Record& last, uint8_t mask[4], const CLogH& log) {
+  if (kind.equal(record, last)) return true;
+  bool found = false;
+  {
+    StorageLock lock(storage);
+    if (Record* element = kind.element(storage, id)) {
+      logh::debug(log, kind.foundLine);
+      std::memcpy(element, &record, sizeof record);
+      found = true;
+    } else {
+      logh::error(log, kind.missingLine);
+    }
+  }
+  CTraCommonH::markUpdated(mask, id);
+  last = record;
+  return found;
+}
+
 }  // namespace
 
 int32_t CMotionStar::recvData(void* masksArgument, void*) {
@@ -24,55 +63,41 @@ int32_t CMotionStar::recvData(void* masksArgument, void*) {
     logh::error(log(), "CMotionStar: The device has not been initialised.");
     return -1;
   }
-  uint8_t scratchMasks[8];
-  uint8_t* masks = masksArgument != nullptr ? static_cast<uint8_t*>(masksArgument) : scratchMasks;
-  if (trackerHelper) CTraCommonH::clearUpdated(masks);
-  if (controllerHelper) CTraCommonH::clearUpdated(masks + 4);
+  UpdatedMasks scratchMasks{};
+  UpdatedMasks& masks =
+      masksArgument != nullptr ? *static_cast<UpdatedMasks*>(masksArgument) : scratchMasks;
+  if (trackerHelper) CTraCommonH::clearUpdated(masks.tracker);
+  if (controllerHelper) CTraCommonH::clearUpdated(masks.controller);
 
-  uint8_t* packet = packetBuffer.get();
-  const auto requested = static_cast<int32_t>(kUnitRecordBytes * settings.numTrackers + 24);
-  const int32_t received = dataReader.read(*connection, packet, requested);
+  // Read a packet.
+  const uint32_t units = settings.numTrackers;
+  const uint8_t* packet = packetBuffer.get();
+  const int32_t received = dataReader.read(*connection, packetBuffer.get(),
+                                           static_cast<int32_t>(proto::dataRequestBytes(units)));
   if (received == 0) return 1;
   if (received < 0) return -1;
+  const auto size = static_cast<size_t>(received);
 
-  uint16_t remaining = readU16be(packet + 14);
+  // Each unit record that arrived whole: decode, correct, transform, publish.
+  // The header's count, less a record's bytes for each record visited, says
+  // whether an aux record follows.
+  uint16_t remaining = proto::byteCount(packet);
   bool ok = true;
-  for (uint32_t i = 0; i < settings.numTrackers && ok; ++i) {
-    const uint32_t offset = kHeaderBytes + kUnitRecordBytes * i;
-    // Only records that arrived whole are decoded.
-    if (offset + kUnitRecordBytes > static_cast<uint32_t>(received)) break;
-    remaining = static_cast<uint16_t>(remaining - kUnitRecordBytes);
+  for (uint32_t i = 0; i < units && ok; ++i) {
+    const size_t offset = proto::unitRecordOffset(i);
+    if (offset + proto::kUnitRecordBytes > size) break;
+    remaining = static_cast<uint16_t>(remaining - proto::kUnitRecordBytes);
     ok = publishTracker(packet + offset, masks);
   }
 
+  // The aux record's bytes to the wand, whatever became of the records.
+  auto publish = [this, &masks](const WandaState& wand) { publishWanda(wand, masks); };
   if (settings.wandaOn && remaining != 0) {
-    const uint32_t auxOffset = kHeaderBytes + kUnitRecordBytes * settings.numTrackers;
-    const size_t available = static_cast<uint32_t>(received) > auxOffset
-                                 ? static_cast<uint32_t>(received) - auxOffset
-                                 : 0;
-    const WandBytes wand = auxWandBytes(packet + auxOffset, available);
-    for (uint32_t i = 0; i < wand.count; ++i) {
-      const uint8_t byte = wand.bytes[i];
-      if (WandaAssembler::isStartByte(byte)) {
-        if (wanda.count == 3) {
-          wanda.decode(3);
-          publishWanda(masks);
-        }
-        wanda.count = 0;
-      }
-      wanda.store(byte);
-    }
-    if (wanda.count == 4) {
-      wanda.decode(4);
-      publishWanda(masks);
-    }
-  } else if (wanda.count == 3 || wanda.count == 4) {
-    wanda.decode(wanda.count);
-    publishWanda(masks);
-    wanda.count = 0;
+    const size_t aux = proto::auxRecordOffset(units);
+    const WandBytes wand = auxWandBytes(packet + aux, size > aux ? size - aux : 0);
+    wanda.feed(wand.bytes, wand.count, publish);
   } else {
-    wanda.decodeIdle();
-    publishWanda(masks);
+    publish(wanda.finishWithoutAux());
   }
 
   if (ok) return 1;
@@ -80,8 +105,8 @@ int32_t CMotionStar::recvData(void* masksArgument, void*) {
   return -1;
 }
 
-bool CMotionStar::publishTracker(const uint8_t* record, uint8_t* masks) {
-  const uint32_t deviceId = record[0] & 0x7F;
+bool CMotionStar::publishTracker(const uint8_t* record, UpdatedMasks& masks) {
+  const uint32_t deviceId = unitAddress(record);
   if (deviceId == 0 || deviceId > settings.numDevices) return false;
   // The transmitter's unit has no tracker slot; its record would land in
   // another device's storage element.
@@ -104,61 +129,32 @@ bool CMotionStar::publishTracker(const uint8_t* record, uint8_t* masks) {
   records::traSetId(traScratch, outputId);
   const float values[6] = {pose.x, pose.y, pose.z, pose.azimuth, pose.elevation, pose.roll};
   records::traSetPose(traScratch, values);
-
-  TraData& last = lastTraData[deviceId - 1];
-  if (records::traEqual(traScratch, last)) return true;
-
-  bool found = false;
-  CDataStorage& storage = *initInfo.trackerStorage;
-  CDataStorageOps::lock(storage);
-  TraData* foundTracker = CDataStorageOps::trackerAt(storage, outputId);
-  if (foundTracker != nullptr) {
-    logh::debug(log(), "CMotionStar: TraData storage found");
-    std::memcpy(foundTracker, &traScratch, sizeof traScratch);
-    found = true;
-  } else {
-    logh::error(log(), "CMotionStar: TraData storage not found");
-  }
-  CDataStorageOps::unlock(storage);
-  CTraCommonH::markUpdated(masks, outputId);
-  last = traScratch;
-  return found;
+  return publishIfChanged(kTrackerRecords, *initInfo.trackerStorage, outputId, traScratch,
+                          lastTraData[deviceId - 1], masks.tracker, log());
 }
 
-void CMotionStar::publishWanda(uint8_t* masks) {
+void CMotionStar::publishWanda(const WandaState& wand, UpdatedMasks& masks) {
   if (!controllerHelper) return;
-  const ControllerSetup* wand = controllerHelper->controller(1);
-  if (wand == nullptr) return;
-  const auto controllerId = static_cast<uint32_t>(static_cast<int32_t>(wand->outputIndex) +
+  const ControllerSetup* setup = controllerHelper->controller(1);
+  if (setup == nullptr) return;
+  const auto controllerId = static_cast<uint32_t>(static_cast<int32_t>(setup->outputIndex) +
                                                   controllerHelper->outputIdBase);
   if (logh::isDebugOn(log())) {
     logh::debug(log(), "CMotionStar: rawID: ", false);
     std::cout << 0 << " newConID: " << controllerId << std::endl;
   }
   if (controllerId >= 1 && controllerId <= kMaxElements) {
-    const WandaState& state = wanda.state;
     records::stampTime(conScratch.header, conScratch.stamp);
     records::conSetId(conScratch, controllerId);
-    records::conSetValuatorCount(conScratch, wand->valuatorCount);
-    records::conSetButtonCount(conScratch, wand->buttonCount);
-    records::conSetButton(conScratch, wand->buttonMap[0], state.firstButton);
-    records::conSetButton(conScratch, wand->buttonMap[1], state.fourthByteButton);
-    records::conSetButton(conScratch, wand->buttonMap[2], state.secondButton);
-    records::conSetValuator(conScratch, wand->valuatorMap[0], state.valuator1);
-    records::conSetValuator(conScratch, wand->valuatorMap[1], state.valuator2);
+    records::conSetValuatorCount(conScratch, setup->valuatorCount);
+    records::conSetButtonCount(conScratch, setup->buttonCount);
+    records::conSetButton(conScratch, setup->buttonMap[0], wand.firstButton);
+    records::conSetButton(conScratch, setup->buttonMap[1], wand.fourthByteButton);
+    records::conSetButton(conScratch, setup->buttonMap[2], wand.secondButton);
+    records::conSetValuator(conScratch, setup->valuatorMap[0], wand.valuator1);
+    records::conSetValuator(conScratch, setup->valuatorMap[1], wand.valuator2);
   }
-  if (records::conEqual(conScratch, lastConData[0])) return;
-
-  CDataStorage& storage = *initInfo.controllerStorage;
-  CDataStorageOps::lock(storage);
-  ConData* foundController = CDataStorageOps::controllerAt(storage, controllerId);
-  if (foundController != nullptr) {
-    logh::debug(log(), "CMotionStar: ConData storage found");
-    std::memcpy(foundController, &conScratch, sizeof conScratch);
-  } else {
-    logh::error(log(), "CMotionStar: ConData storage not found");
-  }
-  CDataStorageOps::unlock(storage);
-  CTraCommonH::markUpdated(masks + 4, controllerId);
-  lastConData[0] = conScratch;
+  // A missing controller element does not fail the packet.
+  publishIfChanged(kControllerRecords, *initInfo.controllerStorage, controllerId, conScratch,
+                   lastConData[0], masks.controller, log());
 }

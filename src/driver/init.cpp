@@ -10,9 +10,26 @@
 #include "controller/con_common.h"
 #include "driver/motionstar.h"
 #include "net/socket.h"
+#include "protocol/packet.h"
 #include "protocol/status_block.h"
 #include "tracker/calib.h"
 #include "tracker/tra_common.h"
+
+namespace {
+
+// Takes slots for one device after those of devices initialised before it,
+// under the storage's lock: base gets the storage's count, which grows by
+// slots. Slots past the storage's 32 would be given to the next device as
+// well, and two devices would write the same elements: false then (the
+// storage has said why).
+bool reserveSlots(CDataStorage& storage, uint32_t (*count)(const CDataStorage&),
+                  bool (*setCount)(CDataStorage&, uint32_t), uint32_t slots, uint32_t& base) {
+  StorageLock lock(storage);
+  base = count(storage);
+  return setCount(storage, base + slots);
+}
+
+}  // namespace
 
 int32_t CMotionStar::init(InitInfo* info) {
   logh::debug(log(), "CMotionStar: \"init\" called.");
@@ -46,7 +63,7 @@ int32_t CMotionStar::init(InitInfo* info) {
 
 int32_t CMotionStar::initialise() {
   const uint32_t numDevices = settings.numDevices;
-  packetBuffer.reset(new uint8_t[numDevices * 224 + 8]());
+  packetBuffer.reset(new uint8_t[proto::dataBufferBytes(numDevices)]());
   positionScale.reset(new float[numDevices]);
   std::fill(positionScale.get(), positionScale.get() + numDevices, proto::kDefaultPositionScale);
 
@@ -66,17 +83,11 @@ int32_t CMotionStar::initialise() {
     }
   }
   if (!trackerHelper->parseOptions(configEntry)) return -1;
-
-  // Slots that could not be reserved (past the storage's 32) would be given
-  // to the next device as well, and two devices would write the same
-  // elements: the storage has said why, and init fails.
-  CDataStorage& trackers = *initInfo.trackerStorage;
-  CDataStorageOps::lock(trackers);
-  trackerHelper->outputIdBase = CDataStorageOps::trackerCount(trackers);
-  const bool trackersReserved = CDataStorageOps::setTrackerCount(
-      trackers, trackerHelper->outputIdBase + trackerHelper->maxOutputCount);
-  CDataStorageOps::unlock(trackers);
-  if (!trackersReserved) return -1;
+  if (!reserveSlots(*initInfo.trackerStorage, CDataStorageOps::trackerCount,
+                    CDataStorageOps::setTrackerCount, trackerHelper->maxOutputCount,
+                    trackerHelper->outputIdBase)) {
+    return -1;
+  }
 
   if (settings.wandaOn) {
     if (initInfo.controllerStorage == nullptr) {
@@ -89,16 +100,12 @@ int32_t CMotionStar::initialise() {
     controllerHelper->createTable(1, true);
     controllerHelper->setupController(1, 1, 2, 3);  // the wand: 2 valuators, 3 buttons
     if (!controllerHelper->parseOptions(configEntry)) return -1;
-
-    CDataStorage& controllers = *initInfo.controllerStorage;
-    CDataStorageOps::lock(controllers);
-    controllerHelper->outputIdBase =
-        static_cast<int32_t>(CDataStorageOps::controllerCount(controllers));
-    const bool controllersReserved = CDataStorageOps::setControllerCount(
-        controllers,
-        static_cast<uint32_t>(controllerHelper->outputIdBase) + controllerHelper->maxOutputCount);
-    CDataStorageOps::unlock(controllers);
-    if (!controllersReserved) return -1;
+    uint32_t base = 0;
+    const bool reserved =
+        reserveSlots(*initInfo.controllerStorage, CDataStorageOps::controllerCount,
+                     CDataStorageOps::setControllerCount, controllerHelper->maxOutputCount, base);
+    controllerHelper->outputIdBase = static_cast<int32_t>(base);
+    if (!reserved) return -1;
   }
 
   if (!CConfigH::checkUnknownOptions(*configEntry, log())) return -1;

@@ -52,8 +52,8 @@ class CMotionStar final : public CBase {
   int32_t initialise();
   // Decodes one unit record and publishes it when it changed; false on a
   // fault that fails the packet.
-  bool publishTracker(const uint8_t* record, uint8_t* masks);
-  void publishWanda(uint8_t* masks);
+  bool publishTracker(const uint8_t* record, UpdatedMasks& masks);
+  void publishWanda(const WandaState& wand, UpdatedMasks& masks);
   const CLogH& log() const { return *logger; }
   // CAVE coordinates of the tracker processing: sign change of the decoded
   // angles and the alignment words of every unit setup.

@@ -3,6 +3,7 @@
 #ifndef MOTIONSTAR_DRIVER_WANDA_H
 #define MOTIONSTAR_DRIVER_WANDA_H
 
+#include <cstddef>
 #include <cstdint>
 
 struct WandaState {
@@ -17,23 +18,42 @@ struct WandaState {
 
 class WandaAssembler {
  public:
-  static bool isStartByte(uint8_t byte) { return (byte & 0x40) != 0; }
-
-  // Stores one byte at the count position. Bytes beyond four before the
-  // next start byte are dropped rather than written past the buffer.
-  void store(uint8_t byte) {
-    if (count < 4) bytes[count] = byte;
-    if (count < 4) ++count;
+  // Takes the wand bytes of one aux record, in order, and calls done(state)
+  // for every wand packet they finish: a held three-byte packet when the
+  // next start byte arrives, and a held four-byte packet when the bytes end
+  // (again at every later aux record, until a start byte).
+  template <class Done>
+  void feed(const uint8_t* wandBytes, size_t count, Done&& done) {
+    for (size_t i = 0; i < count; ++i) {
+      if (isStartByte(wandBytes[i])) {
+        if (count_ == 3) done(decode(bytes_, 3));
+        count_ = 0;
+      }
+      store(wandBytes[i]);
+    }
+    if (count_ == 4) done(decode(bytes_, 4));
   }
-  // Decodes the first three (or four) held bytes into state.
-  void decode(int length);
-  // Clears the motion part of the first held byte and the next two, and
-  // decodes them as a three-byte packet: motion 0, buttons kept.
-  void decodeIdle();
 
-  uint8_t bytes[4] = {};
-  int32_t count = 0;
-  WandaState state;
+  // For a packet without aux part: decodes a held three- or four-byte
+  // packet and starts over; with fewer bytes held, decodes an idle packet
+  // (motion 0, the buttons of the first held byte) and keeps them.
+  const WandaState& finishWithoutAux();
+
+  const WandaState& state() const { return state_; }
+
+ private:
+  static bool isStartByte(uint8_t byte) { return (byte & 0x40) != 0; }
+  // Bytes beyond four before the next start byte are dropped rather than
+  // written past the buffer.
+  void store(uint8_t byte) {
+    if (count_ < 4) bytes_[count_++] = byte;
+  }
+  // Decodes a three- or four-byte wand packet into the state.
+  const WandaState& decode(const uint8_t* packet, int length);
+
+  uint8_t bytes_[4] = {};
+  int32_t count_ = 0;
+  WandaState state_;
 };
 
 #endif  // MOTIONSTAR_DRIVER_WANDA_H

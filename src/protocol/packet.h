@@ -44,9 +44,22 @@ constexpr size_t kStatusBufferBytes = 257;
 // Data packets: one record per tracker unit, then the auxiliary record.
 constexpr size_t kUnitRecordBytes = 14;
 constexpr size_t kAuxRecordBytes = 8;
+constexpr size_t unitRecordOffset(uint32_t index) {
+  return kHeaderBytes + kUnitRecordBytes * index;
+}
+// The aux record follows the n unit records.
+constexpr size_t auxRecordOffset(uint32_t units) {
+  return unitRecordOffset(units);
+}
 // What one data read asks for with n tracker units.
 constexpr size_t dataRequestBytes(uint32_t units) {
-  return kHeaderBytes + kUnitRecordBytes * units + kAuxRecordBytes;
+  return auxRecordOffset(units) + kAuxRecordBytes;
+}
+// The buffer a device reads its data packets into, for a bus of n devices:
+// far more than any packet of the bus, so the aux record's counts never lead
+// outside it.
+constexpr size_t dataBufferBytes(uint32_t devices) {
+  return 224 * size_t{devices} + 8;
 }
 
 // A command that carries no data: zero, with code, unit and version set.

@@ -49,7 +49,10 @@ TEST(DecodeUnitRecord, ScalesPositionsAndAngles) {
 
 TEST(DataPacket, LayoutForTwoUnits) {
   EXPECT_EQ(proto::dataRequestBytes(2), 52u);
-  EXPECT_EQ(proto::kHeaderBytes + 2 * proto::kUnitRecordBytes, 44u);  // aux record
+  EXPECT_EQ(proto::unitRecordOffset(1), 30u);
+  EXPECT_EQ(proto::auxRecordOffset(2), 44u);
+  // The read buffer of a bus of 3 devices: larger than any packet of it.
+  EXPECT_EQ(proto::dataBufferBytes(3), 680u);
 }
 
 TEST(AuxWandBytes, CountsComeFromTheRecordAndStayInsideIt) {
