@@ -2,19 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "common/logger.h"
 #include "support/capture.h"
+#include "support/entry_builder.h"
+#include "support/plain_log.h"
 
 namespace {
-
-CLogH plainLogger() {
-  CLogH log;
-  logh::resetDefaults(log);
-  log.showDate = log.showTime = log.showThreadId = 0;
-  return log;
-}
 
 TEST(ConfigHelpers, CompareNoCase) {
   EXPECT_EQ(compareNoCase("ValuatorScale", "valuatorscale"), 0);
@@ -37,7 +30,7 @@ TEST(ConfigHelpers, ParseIntUsesBaseZero) {
 }
 
 TEST(ConfigHelpers, OptionFaultIsOneLine) {
-  CLogH log = plainLogger();
+  CLogH log = plainLog();
   CoutCapture out;
   reportOptionFault(log, "", "Invalid button ID found for ", "EmulateTracker option at line ", 7,
                     ". Ignored.");
@@ -48,15 +41,12 @@ TEST(ConfigHelpers, OptionFaultIsOneLine) {
 
 class UnknownOptions : public ::testing::Test {
  protected:
-  void SetUp() override { std::memset(&entry, 0, sizeof entry); }
   void add(const char* name, uint32_t line, bool recognised) {
-    OptionRecord& option = entry.options[entry.optionCount++];
-    option.name = name;
-    option.lineNumber = line;
-    option.recognised = recognised ? 1 : 0;
+    builder.add(line, name, {}).recognised = recognised ? 1 : 0;
   }
-  ConfigEntry entry;
-  CLogH log = plainLogger();
+  EntryBuilder builder;
+  ConfigEntry& entry = *builder.get();
+  CLogH log = plainLog();
 };
 
 TEST_F(UnknownOptions, EmptyEntryPasses) {

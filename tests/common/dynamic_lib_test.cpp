@@ -3,21 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 
-CLogH quietLogger(int32_t debugLevel) {
-  CLogH log;
-  logh::resetDefaults(log);
-  log.showDate = log.showTime = log.showThreadId = 0;
-  logh::setName(log, "L");
-  log.debugLevel = debugLevel;
-  log.debugThreshold = 99;
-  return log;
-}
-
 TEST(DynamicLib, EmptyNameLeavesNoLibrary) {
-  CLogH log = quietLogger(0);
+  CLogH log = plainLog("L", 0);
   CoutCapture out;
   CDynamicLibH lib("", &log);
   EXPECT_FALSE(lib.isLoaded());
@@ -28,7 +19,7 @@ TEST(DynamicLib, EmptyNameLeavesNoLibrary) {
 }
 
 TEST(DynamicLib, UnloadableNameIsReported) {
-  CLogH log = quietLogger(0);
+  CLogH log = plainLog("L", 0);
   CoutCapture out;
   CDynamicLibH lib("/nonexistent/libnothing.so", &log);
   EXPECT_FALSE(lib.isLoaded());
@@ -37,7 +28,7 @@ TEST(DynamicLib, UnloadableNameIsReported) {
 }
 
 TEST(DynamicLib, LoadsLooksUpAndCaches) {
-  CLogH log = quietLogger(3);  // component owner level: DEBUG lines on
+  CLogH log = plainLog("L", 3);  // component owner level: DEBUG lines on
   CoutCapture out;
   CDynamicLibH lib(SAMPLE_LIB_PATH, &log);
   ASSERT_TRUE(lib.isLoaded());

@@ -7,6 +7,7 @@
 #include "common/logger.h"
 #include "platform/platform.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 
@@ -15,9 +16,6 @@ namespace {
 class StorageFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    logh::resetDefaults(log);
-    log.showDate = log.showTime = log.showThreadId = 0;
-    logh::setName(log, "S");
     std::memset(&mutex, 0, sizeof mutex);
     mutex.handle = platform::mutexCreate();
     mutex.logger = &log;
@@ -40,7 +38,7 @@ class StorageFixture : public ::testing::Test {
     return out.text();
   }
 
-  CLogH log;
+  CLogH log = plainLog("S");
   CMutexH mutex;
   TraData traList[32];
   ConData conList[32];

@@ -2,25 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "entry_builder.h"
 #include "support/capture.h"
+#include "support/entry_builder.h"
 #include "support/fixed_clock.h"
+#include "support/plain_log.h"
 
 namespace {
 
-CLogH plainLogger(int32_t debugLevel) {
-  CLogH log;
-  logh::resetDefaults(log);
-  logh::setName(log, "CMotionStar");
-  log.showDate = log.showTime = log.showThreadId = 0;
-  log.debugLevel = debugLevel;
-  log.debugThreshold = 10;  // only owners of exactly debugLevel speak
-  return log;
-}
-
 TEST(ConCommonTable, TracesAtComponentLevelAndNamesItsOwnLogger) {
-  CLogH components = plainLogger(3);
-  CLogH device = plainLogger(1);
+  CLogH components = plainLog("CMotionStar", 3);
+  CLogH device = plainLog("CMotionStar", 1);
   CoutCapture out;
   { CConCommonH con(&components); }
   { CConCommonH con(&device); }
@@ -32,7 +23,7 @@ TEST(ConCommonTable, TracesAtComponentLevelAndNamesItsOwnLogger) {
   out.clear();
   CConCommonH con(nullptr);
   EntryBuilder entry;
-  entry.add(3, "buttonorder", "1 1");
+  entry.addWords(3, "buttonorder", "1 1");
   EXPECT_FALSE(con.parseOptions(entry.get()));  // no table yet
   ASSERT_TRUE(con.createTable(1, true));
   EXPECT_FALSE(con.parseOptions(nullptr));

@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "controller/con_common.h"
-#include "entry_builder.h"
 #include "support/capture.h"
+#include "support/entry_builder.h"
+#include "support/plain_log.h"
 
 namespace {
 
@@ -36,9 +37,6 @@ std::string error(const std::string& text) {
 class ControllerOptions : public ::testing::Test {
  protected:
   void SetUp() override {
-    logh::resetDefaults(log);
-    logh::setName(log, "CMotionStar");
-    log.showDate = log.showTime = log.showThreadId = 0;
     con.reset(new CConCommonH(&log));
     con->maxOutputCount = 1;
     ASSERT_TRUE(con->createTable(1, true));
@@ -48,7 +46,7 @@ class ControllerOptions : public ::testing::Test {
   // Parses a fresh entry holding one option; the lines written land in `lines`.
   bool parse(const char* name, const std::string& words, uint32_t line = 12) {
     entry = EntryBuilder();
-    entry.add(line, name, words);
+    entry.addWords(line, name, words);
     return parse();
   }
   bool parse() {
@@ -60,7 +58,7 @@ class ControllerOptions : public ::testing::Test {
 
   const ControllerSetup& wand() const { return *con->controller(1); }
 
-  CLogH log;
+  CLogH log = plainLog("CMotionStar");
   std::unique_ptr<CConCommonH> con;
   EntryBuilder entry;
   Lines lines;
@@ -201,12 +199,12 @@ TEST_F(ControllerOptions, EachFaultRejectsTheRecordAndChangesNothing) {
 }
 
 TEST_F(ControllerOptions, EveryFaultIsListedInOrderAndOthersAreLeftAlone) {
-  entry.add(3, "port", "6000")
-      .add(4, "buttonorder", "1 x")
-      .add(5, "valuatorscale", "1 3 1")
-      .add(7, "emulatetracker", "1")
-      .add(9, "order", "1")  // the input connector's order belongs to the trackers
-      .add(11, "valuatororder", "1 2 2");
+  entry.addWords(3, "port", "6000");
+  entry.addWords(4, "buttonorder", "1 x");
+  entry.addWords(5, "valuatorscale", "1 3 1");
+  entry.addWords(7, "emulatetracker", "1");
+  entry.addWords(9, "order", "1");  // the input connector's order belongs to the trackers
+  entry.addWords(11, "valuatororder", "1 2 2");
   EXPECT_FALSE(parse());
   EXPECT_EQ(lines, (Lines{error("Invalid arg found for Order at line 4."),
                           error("Incomplete option line found for EmulateTracker at line 7."),
@@ -228,7 +226,9 @@ class ControllerOrder : public ControllerOptions {
 };
 
 TEST_F(ControllerOrder, InputConnectorLeavesOrderKeywordsAlone) {
-  entry.add(3, "order", "3 1").add(4, "unitorder", "3").add(5, "ControllerOrder", "9");
+  entry.addWords(3, "order", "3 1");
+  entry.addWords(4, "unitorder", "3");
+  entry.addWords(5, "ControllerOrder", "9");
   EXPECT_TRUE(parse());
   EXPECT_TRUE(lines.empty());
   for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(entry.option(i).recognised, 0);

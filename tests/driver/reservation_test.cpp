@@ -11,18 +11,9 @@
 #include "host/config_file.h"
 #include "host/host_entry.h"
 #include "platform/platform.h"
+#include "support/plain_log.h"
 
 namespace {
-
-CLogH plainLog(const char* name) {
-  CLogH log{};
-  log.enabled = 1;
-  std::strcpy(log.name, name);
-  const char* labels[] = {"INFO", "ERROR", "WARNING", "DEBUG"};
-  for (int i = 0; i < 4; ++i) std::strcpy(log.levelLabels[i], labels[i]);
-  log.debugThreshold = 1;
-  return log;
-}
 
 // A host's two storages whose counts a test can preset, as if devices of
 // other modules had taken slots before.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
+#include "support/plain_log.h"
 
 namespace e2e {
 namespace {
@@ -25,7 +26,7 @@ class Calibration : public ::testing::Test {
     ASSERT_TRUE((*device)->start());
   }
 
-  CLogH log = plainLogger("c");
+  CLogH log = plainLog("c");
   HostStorages storages{log};
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<Device> device;

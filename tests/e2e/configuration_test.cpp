@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "support/plain_log.h"
 
 namespace e2e {
 namespace {
@@ -28,7 +29,7 @@ class Configuration : public ::testing::Test {
     return result;
   }
 
-  CLogH log = plainLogger("ms");
+  CLogH log = plainLog("ms");
   HostStorages storages{log};
 };
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 
 #include "host/config_file.h"
 #include "platform/process.h"
@@ -29,16 +28,6 @@ DriverModule& module() {
     return m;
   }();
   return *loaded;
-}
-
-CLogH plainLogger(const char* name) {
-  CLogH log{};
-  log.enabled = 1;
-  std::strcpy(log.name, name);
-  const char* labels[] = {"INFO", "ERROR", "WARNING", "DEBUG"};
-  for (int i = 0; i < 4; ++i) std::strcpy(log.levelLabels[i], labels[i]);
-  log.debugThreshold = 1;
-  return log;
 }
 
 Device::Device(const std::string& config, HostStorages& storages, CLogH* log)

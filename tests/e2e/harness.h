@@ -23,9 +23,6 @@ std::string uniqueLoopbackAddress();
 // The module, loaded once per test process.
 DriverModule& module();
 
-// A host logger without date, time or thread id, so lines compare whole.
-CLogH plainLogger(const char* name);
-
 // One device object made from configuration text ("device ms motionstar 2"
 // and option lines); deleted with the harness.
 class Device {

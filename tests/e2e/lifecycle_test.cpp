@@ -7,6 +7,7 @@
 
 #include "e2e/harness.h"
 #include "support/loopback_probe.h"
+#include "support/plain_log.h"
 
 namespace e2e {
 namespace {
@@ -52,7 +53,7 @@ class Lifecycle : public ::testing::TestWithParam<sim::Transport> {
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 2e-5) << "id " << id << " #" << i;
   }
 
-  CLogH log = plainLogger("ms");
+  CLogH log = plainLog("ms");
   HostStorages storages{log};
   std::string address;
 };

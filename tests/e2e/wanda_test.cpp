@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
+#include "support/plain_log.h"
 
 namespace e2e {
 namespace {
@@ -63,7 +64,7 @@ class Wanda : public ::testing::TestWithParam<sim::Transport> {
     }
   }
 
-  CLogH log = plainLogger("w");
+  CLogH log = plainLog("w");
   HostStorages storages{log};
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<Device> device;

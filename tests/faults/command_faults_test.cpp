@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
+#include "support/plain_log.h"
 
 namespace faults {
 namespace {
@@ -47,7 +48,7 @@ class CommandFaults : public ::testing::TestWithParam<sim::Transport> {
     return n;
   }
 
-  CLogH log = e2e::plainLogger("ms");
+  CLogH log = plainLog("ms");
   HostStorages storages{log};
   std::unique_ptr<sim::Simulator> sim;
   std::unique_ptr<e2e::Device> device;
@@ -155,7 +156,7 @@ TEST(LostReply, StopEndsAtTheReplyWaitWithTheTimeOutWarning) {
   std::string address;
   auto sim = e2e::startSimulator(config, &address);
   ASSERT_TRUE(sim);
-  CLogH log = e2e::plainLogger("ms");
+  CLogH log = plainLog("ms");
   HostStorages storages{log};
   e2e::Device device(
       "device ms motionstar 1\nmotionstaraddress " + address + "\nprotocol udp\nport 0\n", storages,

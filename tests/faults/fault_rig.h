@@ -8,6 +8,7 @@
 #include <string>
 
 #include "e2e/harness.h"
+#include "support/plain_log.h"
 
 namespace faults {
 
@@ -51,7 +52,7 @@ class Rig {
  private:
   sim::Transport transport_;
   bool wanda_;
-  CLogH log_ = e2e::plainLogger("ms");
+  CLogH log_ = plainLog("ms");
   HostStorages storages_{log_};
   std::string address_;
   std::unique_ptr<sim::Simulator> sim_;

@@ -12,6 +12,7 @@
 #include "host/config_file.h"
 #include "platform/socket.h"
 #include "protocol/limits.h"
+#include "support/plain_log.h"
 
 namespace faults {
 namespace {
@@ -75,7 +76,7 @@ class WaitBounds : public ::testing::Test {
     proto::restoreWaits();
   }
 
-  CLogH log = e2e::plainLogger("ms");
+  CLogH log = plainLog("ms");
   HostStorages storages{log};
   std::unique_ptr<ScriptedPeer> peer;
   std::unique_ptr<HostEntry> entry;

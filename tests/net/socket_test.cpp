@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "loopback_peer.h"
-#include "plain_log.h"
 #include "platform/socket.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

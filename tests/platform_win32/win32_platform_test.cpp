@@ -16,11 +16,11 @@
 #include "common/logger.h"
 #include "common/storage.h"
 #include "net/socket.h"
-#include "plain_log.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "platform/socket.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "loopback_peer.h"
-#include "plain_log.h"
 #include "platform/process.h"
 #include "protocol/limits.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "driver/motionstar.h"
-#include "plain_log.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

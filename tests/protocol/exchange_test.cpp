@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "loopback_peer.h"
-#include "plain_log.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 #include "protocol/setup.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

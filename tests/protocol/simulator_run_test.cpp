@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/byte_order.h"
-#include "plain_log.h"
 #include "protocol/data_reader.h"
 #include "protocol/data_record.h"
 #include "protocol/exchange.h"
@@ -17,6 +16,7 @@
 #include "protocol/setup.h"
 #include "sim/simulator.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

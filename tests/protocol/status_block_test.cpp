@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/logger.h"
-#include "plain_log.h"
 #include "protocol/packet.h"
 #include "support/capture.h"
+#include "support/plain_log.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "calib/test_probe.h"
-#include "option_entry.h"
 #include "support/capture.h"
 #include "support/fixed_clock.h"
+#include "support/plain_log.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ CalibProbe& probeOf(CCalibH& calib) {
 }
 
 TEST(CalibLibrary, PassThroughRunsTheWholeCycle) {
-  CLogH log = testLogger(3);
+  CLogH log = plainLog("T", 3);
   CoutCapture out;
   {
     CCalibH calib(CALIB_PASSTHROUGH_PATH, &log);
@@ -58,7 +58,7 @@ TEST(CalibLibrary, PassThroughRunsTheWholeCycle) {
 }
 
 TEST(CalibLibrary, ShiftXGetsItsOwnCopiesOfTheArguments) {
-  CLogH log = testLogger();
+  CLogH log = plainLog("T");
   CCalibH calib(CALIB_SHIFT_X_PATH, &log);
   char first[] = "alpha";
   char second[] = "beta";
@@ -91,7 +91,7 @@ TEST(CalibLibrary, ShiftXGetsItsOwnCopiesOfTheArguments) {
 }
 
 TEST(CalibLibrary, WithoutEvaluateInitAndExitStillWork) {
-  CLogH log = testLogger();
+  CLogH log = plainLog("T");
   CoutCapture out;
   CCalibH calib(CALIB_NO_EVALUATE_PATH, &log);
   ASSERT_TRUE(calib.calibInit(nullptr, 0));
@@ -118,7 +118,7 @@ TEST(CalibLibrary, WithoutEvaluateInitAndExitStillWork) {
 }
 
 TEST(CalibLibrary, WithoutExitFailsAfterReleasingTheArguments) {
-  CLogH log = testLogger(3);
+  CLogH log = plainLog("T", 3);
   CoutCapture out;
   CCalibH calib(CALIB_NO_EXIT_PATH, &log);
   char text[] = "site.cfg";
@@ -138,7 +138,7 @@ TEST(CalibLibrary, WithoutExitFailsAfterReleasingTheArguments) {
 }
 
 TEST(CalibLibrary, UnloadableLibraryFailsAtInitNotBefore) {
-  CLogH log = testLogger(3);
+  CLogH log = plainLog("T", 3);
   CoutCapture out;
   CCalibH calib("/nonexistent/libcalib.so", &log);
   EXPECT_FALSE(calib.isLoaded());

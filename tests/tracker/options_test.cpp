@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "option_entry.h"
 #include "support/capture.h"
+#include "support/entry_builder.h"
 #include "support/fixed_clock.h"
+#include "support/plain_log.h"
 #include "tracker/tra_common.h"
 
 namespace {
@@ -29,9 +30,9 @@ class TrackerOptions : public ::testing::Test {
     return tra.parseOptions(entry.get());
   }
 
-  CLogH log = testLogger();
+  CLogH log = plainLog("T");
   CTraCommonH tra{&log};
-  OptionEntry entry;
+  EntryBuilder entry;
   CoutCapture out;
 };
 
@@ -256,7 +257,7 @@ TEST_F(TrackerOptions, ZeroTransmitterOffsetIsAcceptedButNotStored) {
   EXPECT_FALSE(tra.hasTransmitterOffset);
 
   // Values that only sum to zero are a real offset.
-  OptionEntry second;
+  EntryBuilder second;
   second.add(4, "transmitteroffset", {"1", "-1", "0"});
   EXPECT_TRUE(tra.parseOptions(second.get()));
   EXPECT_TRUE(tra.hasTransmitterOffset);
@@ -264,7 +265,7 @@ TEST_F(TrackerOptions, ZeroTransmitterOffsetIsAcceptedButNotStored) {
   EXPECT_EQ(tra.transmitterOffset.m[1][3], -1);
 
   // A zero offset after a real one leaves it as it was.
-  OptionEntry third;
+  EntryBuilder third;
   third.add(5, "transmitteroffset", {"0", "0", "0"});
   EXPECT_TRUE(tra.parseOptions(third.get()));
   EXPECT_TRUE(tra.hasTransmitterOffset);
@@ -280,7 +281,7 @@ TEST_F(TrackerOptions, RotationsShareOneSlotAndTheLaterWins) {
   EXPECT_EQ(tra.transmitterRotation.m[3][3], 0);  // built from options: row 3 is zero
 
   // Rotation after offset or before: the combined matrix holds both.
-  OptionEntry second;
+  EntryBuilder second;
   second.add(4, "transmitterrotation", {"0", "0", "2", "90"});
   second.add(5, "transmitteroffset", {"1", "2", "3"});
   second.add(6, "sensorrotationmatrix", {"2", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
@@ -320,21 +321,21 @@ TEST_F(TrackerOptions, OrderAssignsSlotsOnAnOutputConnector) {
   EXPECT_EQ(tra.trackers[1].outputIndex, 0u);
 
   // Named twice: the later slot; slot 1 stays unused.
-  OptionEntry twice;
+  EntryBuilder twice;
   twice.add(4, "order", {"1", "1"});
   EXPECT_TRUE(tra.parseOptions(twice.get()));
   EXPECT_EQ(tra.trackers[0].outputIndex, 2u);
   EXPECT_EQ(tra.trackers[2].outputIndex, 0u);
 
   // A bad ID anywhere changes no tracker.
-  OptionEntry bad;
+  EntryBuilder bad;
   bad.add(5, "order", {"3", "4"});
   EXPECT_FALSE(tra.parseOptions(bad.get()));
   EXPECT_EQ(tra.trackers[0].outputIndex, 2u);
   EXPECT_EQ(tra.trackers[2].outputIndex, 0u);
 
   // Without arguments no tracker keeps a slot.
-  OptionEntry none;
+  EntryBuilder none;
   none.add(6, "unitorder", {});
   EXPECT_TRUE(tra.parseOptions(none.get()));
   EXPECT_EQ(tra.trackers[0].outputIndex, 0u);
@@ -346,7 +347,7 @@ TEST_F(TrackerOptions, CaveCoordinatesOnlyOnAnInputConnector) {
   EXPECT_EQ(on.recognised, 1);
   EXPECT_TRUE(tra.caveCoordinates);
 
-  OptionEntry off;
+  EntryBuilder off;
   OptionRecord& offRecord = off.add(4, "cavecoordinates", {"OFF"});
   EXPECT_TRUE(tra.parseOptions(off.get()));
   EXPECT_EQ(offRecord.recognised, 1);
@@ -354,7 +355,7 @@ TEST_F(TrackerOptions, CaveCoordinatesOnlyOnAnInputConnector) {
 
   // Elsewhere the option is not this parser's: skipped, unchecked, unmarked.
   tra.isInputConnector = false;
-  OptionEntry skipped;
+  EntryBuilder skipped;
   OptionRecord& yes = skipped.add(5, "cavecoord", {"yes"});
   OptionRecord& bad = skipped.add(6, "cavecoord", {"maybe"});
   out.clear();
@@ -434,7 +435,7 @@ TEST_F(TrackerOptions, CalibrationLoadsTheLibraryAndKeepsCopiesOfItsArguments) {
   EXPECT_EQ(pose.x, 2);
 
   // A second calibration option replaces library and arguments.
-  OptionEntry second;
+  EntryBuilder second;
   second.add(4, "CALIBRATION", {CALIB_PASSTHROUGH_PATH});
   EXPECT_TRUE(tra.parseOptions(second.get()));
   ASSERT_NE(tra.calib, nullptr);
@@ -446,19 +447,19 @@ TEST_F(TrackerOptions, CalibrationLoadsTheLibraryAndKeepsCopiesOfItsArguments) {
   EXPECT_EQ(pose.x, 1);
 
   // A 255-character name still fits.
-  OptionEntry longName;
+  EntryBuilder longName;
   longName.add(5, "calib", {std::string(255, 'n')});
   EXPECT_TRUE(tra.parseOptions(longName.get()));
   EXPECT_EQ(std::string(tra.calibLibName), std::string(255, 'n'));
 }
 
 TEST(TrackerLifecycle, DebugLinesCarryTheComponentOwnerLevel) {
-  CLogH log = testLogger(3);
+  CLogH log = plainLog("T", 3);
   CoutCapture out;
   {
     CTraCommonH tra(&log);
     ASSERT_TRUE(tra.allocTrackers(1));
-    OptionEntry entry;
+    EntryBuilder entry;
     entry.add(3, "calib", {CALIB_PASSTHROUGH_PATH});
     ASSERT_TRUE(tra.parseOptions(entry.get()));
     out.clear();

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "option_entry.h"
 #include "support/capture.h"
+#include "support/entry_builder.h"
+#include "support/plain_log.h"
 #include "tracker/tra_common.h"
 
 namespace {
@@ -27,9 +28,9 @@ class TrackerReport : public ::testing::Test {
     out.clear();
   }
 
-  CLogH log = testLogger();
+  CLogH log = plainLog("T");
   CTraCommonH tra{&log};
-  OptionEntry entry;
+  EntryBuilder entry;
   CoutCapture out;
 };
 

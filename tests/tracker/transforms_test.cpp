@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "option_entry.h"
+#include "support/plain_log.h"
 #include "tracker/matrix.h"
 #include "tracker/tra_common.h"
 
@@ -61,7 +61,7 @@ TEST(MatrixBuilders, RowMatrixAndCombine) {
 }
 
 TEST(TrackerTable, AllocGivesDefaultRecordsAndSetTrackerChecksTheId) {
-  CLogH log = testLogger();
+  CLogH log = plainLog("T");
   CTraCommonH tra(&log);
   EXPECT_FALSE(tra.setTracker(1, 1, nullptr, nullptr, nullptr));  // no table yet
   EXPECT_FALSE(tra.allocTrackers(0));
