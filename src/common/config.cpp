@@ -36,12 +36,6 @@ bool startsWithLetter(const char* text) {
   return std::isalpha(static_cast<unsigned char>(text[0])) != 0;
 }
 
-void reportOptionFault(const CLogH& log, const char* prefix, const char* phrase, const char* label,
-                       uint32_t lineNumber, const char* closing) {
-  logh::error(log, prefix, false);
-  std::cout << phrase << label << lineNumber << closing << std::endl;
-}
-
 namespace CConfigH {
 
 bool checkUnknownOptions(const ConfigEntry& entry, const CLogH& log) {

@@ -1,5 +1,6 @@
-// Helpers every option parser shares: keyword comparison, integer reading,
-// the two-piece fault line, and the check for options nobody accepted.
+// The configuration entry's helpers: keyword comparison, integer reading,
+// and the checks of the entry as a whole. The parsers' own kit is in
+// option_kit.h.
 #ifndef MOTIONSTAR_COMMON_CONFIG_H
 #define MOTIONSTAR_COMMON_CONFIG_H
 
@@ -15,11 +16,6 @@ int compareNoCase(const char* a, const char* b);
 int32_t parseInt(const char* text);
 // True when the text begins with a letter: tells a word from a written zero.
 bool startsWithLetter(const char* text);
-
-// Writes an option fault: an open ERROR line carrying prefix, continued on
-// standard output with phrase, label, the line number and closing, ended.
-void reportOptionFault(const CLogH& log, const char* prefix, const char* phrase, const char* label,
-                       uint32_t lineNumber, const char* closing = ".");
 
 namespace CConfigH {
 // Reports every option among the first optionCount that no parser marked;

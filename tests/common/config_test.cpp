@@ -29,16 +29,6 @@ TEST(ConfigHelpers, ParseIntUsesBaseZero) {
   EXPECT_STREQ(text, "mixed 9");
 }
 
-TEST(ConfigHelpers, OptionFaultIsOneLine) {
-  CLogH log = plainLog();
-  CoutCapture out;
-  reportOptionFault(log, "", "Invalid button ID found for ", "EmulateTracker option at line ", 7,
-                    ". Ignored.");
-  EXPECT_EQ(
-      out.text(),
-      "MESSAGE: ERROR: Invalid button ID found for EmulateTracker option at line 7. Ignored.\n");
-}
-
 class UnknownOptions : public ::testing::Test {
  protected:
   void add(const char* name, uint32_t line, bool recognised) {
