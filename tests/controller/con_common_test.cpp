@@ -5,22 +5,12 @@
 #include "support/capture.h"
 #include "support/entry_builder.h"
 #include "support/fixed_clock.h"
-#include "support/plain_log.h"
 
 namespace {
 
-TEST(ConCommonTable, TracesAtComponentLevelAndNamesItsOwnLogger) {
-  CLogH components = plainLog("CMotionStar", 3);
-  CLogH device = plainLog("CMotionStar", 1);
+TEST(ConCommonTable, PreconditionsAreReportedUnderItsOwnName) {
   CoutCapture out;
-  { CConCommonH con(&components); }
-  { CConCommonH con(&device); }
-  EXPECT_EQ(out.lines(),
-            (std::vector<std::string>{"CMotionStar: DEBUG: CConCommonH: \"constructor\" called.",
-                                      "CMotionStar: DEBUG: CConCommonH: \"destructor\" called."}));
-
   FixedClock clock;
-  out.clear();
   CConCommonH con(nullptr);
   EntryBuilder entry;
   entry.addWords(3, "buttonorder", "1 1");

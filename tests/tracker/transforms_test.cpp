@@ -100,20 +100,6 @@ TEST(TrackerTable, AllocGivesDefaultRecordsAndSetTrackerChecksTheId) {
   EXPECT_EQ(tra.trackers[1].outputIndex, 0u);
 }
 
-TEST(TrackerTable, UpdatedMasks) {
-  uint8_t mask[4] = {0xff, 0xff, 0xff, 0xff};
-  CTraCommonH::clearUpdated(mask);
-  EXPECT_EQ(mask[0] | mask[1] | mask[2] | mask[3], 0);
-  // outputIdBase 2 + outputIndex 3 = ID 5: bit 4 of the big-endian word.
-  EXPECT_TRUE(CTraCommonH::markUpdated(mask, 5));
-  EXPECT_TRUE(CTraCommonH::markUpdated(mask, 32));
-  EXPECT_FALSE(CTraCommonH::markUpdated(mask, 0));
-  EXPECT_FALSE(CTraCommonH::markUpdated(mask, 33));
-  EXPECT_EQ(mask[0], 0x80);
-  EXPECT_EQ(mask[3], 0x10);
-  EXPECT_EQ(mask[1] | mask[2], 0);
-}
-
 class Transforms : public ::testing::Test {
  protected:
   TraPose run(TraPose pose, const Matrix4& transmitter, const Matrix4& sensor,
