@@ -11,13 +11,13 @@
 namespace e2e {
 
 std::string uniqueLoopbackAddress() {
-  // 22 bits of the process id and 2 of a counter fill 127.x.y.z.
-  static std::atomic<int> counter{0};
-  const unsigned pid = platform::processId();
-  const unsigned serial = static_cast<unsigned>(counter++ % 3);
-  const unsigned value = ((pid & 0x3FFFFF) << 2) | (serial + 1);
-  return "127." + std::to_string((value >> 16) & 0xFF) + "." + std::to_string((value >> 8) & 0xFF) +
-         "." + std::to_string(value & 0xFF);
+  // The low 16 bits of the process id pick 127.x.y, a counter the last byte:
+  // 254 addresses in turn for each test process.
+  static std::atomic<unsigned> counter{0};
+  const unsigned pid = platform::processId() & 0xFFFF;
+  const unsigned serial = counter++ % 254 + 1;
+  return "127." + std::to_string(pid >> 8) + "." + std::to_string(pid & 0xFF) + "." +
+         std::to_string(serial);
 }
 
 DriverModule& module() {
@@ -59,17 +59,22 @@ std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* 
   // simulator answers from 127.0.0.1 and the driver rightly drops its data as
   // not its device's: UDP simulators take 127.0.0.1 itself there, one at a time.
   const bool udpOnOwnAddress = !config.enableUdp || loopback_probe::udpAddressesStayApart();
-  config.address = udpOnOwnAddress ? uniqueLoopbackAddress() : "127.0.0.1";
-  *address = config.address;
   config.tcpPort = 6000;
   config.udpPort = 5000;
-  auto simulator = std::make_unique<sim::Simulator>(config);
+  // Test processes whose ids share their low 16 bits share addresses too;
+  // one that finds its address taken moves on to its next.
   std::string error;
-  if (!simulator->start(&error)) {
-    ADD_FAILURE() << "simulator on " << config.address << ": " << error;
-    return nullptr;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    config.address = udpOnOwnAddress ? uniqueLoopbackAddress() : "127.0.0.1";
+    auto simulator = std::make_unique<sim::Simulator>(config);
+    if (simulator->start(&error)) {
+      *address = config.address;
+      return simulator;
+    }
+    if (!udpOnOwnAddress) break;
   }
-  return simulator;
+  ADD_FAILURE() << "simulator on " << config.address << ": " << error;
+  return nullptr;
 }
 
 std::array<double, 6> expectedPose(const std::array<int16_t, 6>& words, double scale,

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
+#include <vector>
 
 #include "e2e/harness.h"
 #include "support/loopback_probe.h"
@@ -177,6 +179,32 @@ TEST_P(Lifecycle, SecondDeviceTakesTheSlotsAfterTheFirst) {
   EXPECT_EQ(std::memcmp(&unchanged, &firstsFourth, sizeof unchanged), 0);
   EXPECT_TRUE(first->stop());
   EXPECT_TRUE(second->stop());
+}
+
+TEST_P(Lifecycle, FourDevicesFillTheStorageEachInItsOwnSlots) {
+  if (udp() && !loopback_probe::udpAddressesStayApart()) {
+    GTEST_SKIP() << "four UDP simulators need four loopback addresses on one port, and this system "
+                    "widens a UDP bind to 127.x.y.z to every address (Wine does this)";
+  }
+  std::vector<std::unique_ptr<sim::Simulator>> simulators;
+  std::vector<std::unique_ptr<Device>> devices;
+  for (int d = 0; d < 4; ++d) {
+    simulators.push_back(simulator(8));
+    ASSERT_TRUE(simulators.back());
+    devices.push_back(std::make_unique<Device>(config(8), storages, &log));
+    bringUp(*devices.back());
+  }
+  EXPECT_EQ(storages.trackerCount(), 32u);
+
+  for (uint32_t d = 0; d < 4; ++d) {
+    const uint64_t index = simulators[d]->nextPacketIndex();
+    ASSERT_EQ(simulators[d]->emitPackets(1), 1);
+    UpdatedMasks masks;
+    ASSERT_EQ(devices[d]->receive(&masks), 1);
+    EXPECT_EQ(maskWord(masks.tracker), 0xFFu << (8 * d));
+    for (uint32_t k = 1; k <= 8; ++k) expectPublished(8 * d + k, static_cast<int>(k) + 1, index);
+  }
+  for (auto& device : devices) EXPECT_TRUE((*device)->stop());
 }
 
 TEST_P(Lifecycle, BadUnitAddressFailsThePacketAfterTheRecordsBeforeIt) {
