@@ -135,7 +135,7 @@ bool CMotionStar::publishTracker(const uint8_t* record, UpdatedMasks& masks) {
 
 void CMotionStar::publishWanda(const WandaState& wand, UpdatedMasks& masks) {
   if (!controllerHelper) return;
-  const ControllerSetup* setup = controllerHelper->controller(1);
+  const ControllerSetup* setup = controllerHelper->controller(kWandController);
   if (setup == nullptr) return;
   const auto controllerId = static_cast<uint32_t>(static_cast<int32_t>(setup->outputIndex) +
                                                   controllerHelper->outputIdBase);

@@ -98,7 +98,7 @@ int32_t CMotionStar::initialise() {
     controllerHelper->isInputConnector = isInputConnector != 0;
     controllerHelper->maxOutputCount = 1;
     controllerHelper->createTable(1, true);
-    controllerHelper->setupController(1, 1, 2, 3);  // the wand: 2 valuators, 3 buttons
+    controllerHelper->setupController(kWandController, 1, kWandValuators, kWandButtons);
     if (!controllerHelper->parseOptions(configEntry)) return -1;
     uint32_t base = 0;
     const bool reserved =

@@ -6,6 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// The wand is the device's one controller: its two motion axes are
+// valuators, and it has three buttons.
+constexpr uint32_t kWandController = 1;
+constexpr uint32_t kWandValuators = 2;
+constexpr uint32_t kWandButtons = 3;
+
 struct WandaState {
   int8_t motionX = 0;  // -32 .. 32
   int8_t motionY = 0;
