@@ -45,8 +45,6 @@ class WandaAssembler {
   // (motion 0, the buttons of the first held byte) and keeps them.
   const WandaState& finishWithoutAux();
 
-  const WandaState& state() const { return state_; }
-
  private:
   static bool isStartByte(uint8_t byte) { return (byte & 0x40) != 0; }
   // Bytes beyond four before the next start byte are dropped rather than
