@@ -33,6 +33,9 @@ class OptionParser {
  private:
   static const optkit::Keyword<OptionParser> kKeywords[];
 
+  // After an earlier fault the transform options are only checked and
+  // reported, neither applied nor marked, so that one run lists every
+  // faulty line.
   Outcome transmitterOffset(const Option& o);
   Outcome transmitterRotation(const Option& o);
   Outcome transmitterRotationMatrix(const Option& o);
