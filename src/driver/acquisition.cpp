@@ -1,4 +1,13 @@
 // recvData: one data packet per call, published where it changed.
+//
+// A packet's way from the socket to the storage: CSocketH (net/socket.cpp)
+// receives it, DataPacketReader (protocol/data_reader.cpp) frames it,
+// protocol/packet.h places its records, protocol/data_record.cpp decodes
+// them, CCalibH (tracker/calib.cpp) and CTraCommonH (tracker/transforms.cpp)
+// correct and transform the pose, common/records.cpp writes the record, and
+// publishIfChanged below copies it into the storage under StorageLock
+// (common/storage.h). The aux record's wand bytes go to WandaAssembler
+// (driver/wanda.h).
 #include <cstring>
 #include <iostream>
 
