@@ -65,15 +65,36 @@ int32_t Device::receive(UpdatedMasks* masks) {
   return device_->recvData(masks, nullptr);
 }
 
-std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* address) {
+namespace {
+
+// A simulator on the fixed ports of a loopback address of its own.
+sim::Config onFixedPorts(sim::Config config) {
   // Where a UDP bind to 127.x.y.z widens to every address (Wine), such a
   // simulator answers from 127.0.0.1 and the driver rightly drops its data as
   // not its device's: UDP simulators take 127.0.0.1 itself there, one at a time.
   const bool udpOnOwnAddress = !config.enableUdp || loopback_probe::udpAddressesStayApart();
   config.address = udpOnOwnAddress ? uniqueLoopbackAddress() : "127.0.0.1";
-  *address = config.address;
   config.tcpPort = 6000;
   config.udpPort = 5000;
+  return config;
+}
+
+}  // namespace
+
+const std::string& fixedPortsTaken() {
+  static const std::string taken = [] {
+    sim::Simulator probe(onFixedPorts(sim::Config{}));
+    std::string error;
+    if (probe.start(&error)) return std::string();
+    return "another process holds a port the simulators need (" + error +
+           "); run the tests in a network namespace of their own (unshare -n, loopback up)";
+  }();
+  return taken;
+}
+
+std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* address) {
+  config = onFixedPorts(std::move(config));
+  *address = config.address;
   auto simulator = std::make_unique<sim::Simulator>(config);
   std::string error;
   if (!simulator->start(&error)) {
