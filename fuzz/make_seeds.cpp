@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/device_model.h"
 #include "sim/packets.h"
 #include "sim/simulator.h"
 
@@ -33,6 +34,14 @@ void appendPiece(Bytes& to, const Bytes& piece, bool flag = false) {
   to.push_back(static_cast<uint8_t>((piece.size() >> 8) | (flag ? 0x80 : 0)));
   to.push_back(static_cast<uint8_t>(piece.size()));
   append(to, piece);
+}
+
+// A data packet as the simulator's stream makes it for these sensors.
+Bytes dataPacket(uint64_t index, const std::vector<int>& sensors, const Bytes& aux) {
+  std::vector<sim::UnitRecord> records;
+  for (int address : sensors)
+    records.push_back({address, sim::Simulator::unitWords(address, index)});
+  return sim::makeDataPacket(index, records, aux);
 }
 
 Bytes text(const std::string& s) {
@@ -62,8 +71,7 @@ void dataSeeds() {
     const Bytes wand1 = sim::Simulator::wandPacket(5, -3, true, false, 1);
     const Bytes wand2 = sim::Simulator::wandPacket(-40, 12, false, true, -1);
     auto packet = [&](uint64_t index, const Bytes& wand) {
-      return sim::makeDataPacket(index, setup.sensors,
-                                 sim::makeAuxRecord(setup.wanda ? wand : Bytes{}));
+      return dataPacket(index, setup.sensors, sim::makeAuxRecord(setup.wanda ? wand : Bytes{}));
     };
     const std::string prefix = "v" + std::to_string(v) + "_";
 
@@ -92,7 +100,7 @@ void dataSeeds() {
     garbageAux[aux + 1] = 0x0F;
     garbageAux.back() = 0xFF;
     appendPiece(faults, garbageAux);
-    appendPiece(faults, sim::makeDataPacket(8, setup.sensors, {}));
+    appendPiece(faults, dataPacket(8, setup.sensors, {}));
     appendPiece(faults, packet(9, wand1), true);
     appendPiece(faults, packet(10, wand2));
     write("data_packet", prefix + "faults", faults);
@@ -133,7 +141,7 @@ void replySeeds() {
     }
     // A data packet of a running stream ahead of the reply.
     Bytes afterData{static_cast<uint8_t>(3 | transport)};
-    appendPiece(afterData, sim::makeDataPacket(1, {2, 3}, sim::makeAuxRecord({})));
+    appendPiece(afterData, dataPacket(1, {2, 3}, sim::makeAuxRecord({})));
     appendPiece(afterData, sim::makeHeader(sim::kStopReply, 0, 0, 0));
     write("command_reply", prefix + "after_data", afterData);
     for (uint8_t unit : {0, 2}) {

@@ -1,12 +1,8 @@
 // mstar-host: runs MotionStar driver modules from a configuration file, on
 // real tracking systems or on the built-in simulator, and shows what they
 // publish.
-#include <getopt.h>
-
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +11,7 @@
 #include "host/config_file.h"
 #include "host/device_runner.h"
 #include "host/module_loader.h"
+#include "host/options.h"
 #include "host/output.h"
 #include "host/simulation.h"
 #include "host/storages.h"
@@ -24,168 +21,8 @@
 
 namespace {
 
-constexpr int kExitClean = 0;
-constexpr int kExitDeviceFailed = 1;
-constexpr int kExitUsage = 2;
-
-const char kUsage[] =
-    "Usage: mstar-host [OPTION]... CONFIG_FILE\n"
-    "Runs the MotionStar driver for every device block of CONFIG_FILE and shows the\n"
-    "tracker poses and wand states it publishes. Ctrl-C (or SIGTERM) stops every\n"
-    "device's data stream, shuts the tracking systems down and exits.\n"
-    "\n"
-    "  -s, --simulate          start a simulated MotionStar on loopback for every\n"
-    "                          device (its protocol, trackers, ERC and wanda) and\n"
-    "                          point the device at it; no hardware needed\n"
-    "      --rate HZ           data packets per second of the simulators (default 60)\n"
-    "  -f, --format FORMAT     table (live, in place; the default on a terminal),\n"
-    "                          jsonl (one JSON object per publication; the default\n"
-    "                          when standard output is not a terminal) or csv\n"
-    "  -o, --output FILE       also write every publication to FILE (JSON lines, or\n"
-    "                          CSV with --format csv)\n"
-    "  -d, --duration SECONDS  stop after this many seconds\n"
-    "  -n, --packets N         stop once every device has handled N packets\n"
-    "  -l, --log-level LEVEL   quiet (no driver messages), info (the default) or\n"
-    "                          debug (every object's DEBUG lines)\n"
-    "      --debug-level N     the host logger's debugLevel: 1 shows the device's\n"
-    "                          DEBUG lines, 3 those of its sockets and helpers\n"
-    "      --debug-threshold N the host logger's debugThreshold: a debug level at or\n"
-    "                          above it shows every object's DEBUG lines (default 1)\n"
-    "  -h, --help              show this help and exit\n"
-    "\n"
-    "Records written by --format jsonl/csv go to standard output; the driver's own\n"
-    "messages then go to standard error.\n"
-    "\n"
-    "Exit status: 0 clean stop, 1 a device failed, 2 usage or configuration error.\n";
-
-struct Options {
-  std::string configPath;
-  bool simulate = false;
-  double rate = 60;
-  bool formatGiven = false;
-  Format format = Format::kTable;
-  std::string outputPath;
-  double duration = 0;
-  uint64_t packets = 0;
-  int enabled = 1;
-  int32_t debugLevel = 0;
-  int32_t debugThreshold = 1;
-};
-
-bool parseNumber(const char* text, double* value) {
-  char* end = nullptr;
-  *value = std::strtod(text, &end);
-  return end != text && *end == '\0' && *value >= 0;
-}
-
-bool parseInteger(const char* text, long long* value) {
-  char* end = nullptr;
-  *value = std::strtoll(text, &end, 10);
-  return end != text && *end == '\0';
-}
-
-int usageError(const std::string& what) {
-  std::fprintf(stderr, "mstar-host: %s\nTry 'mstar-host --help' for more information.\n",
-               what.c_str());
-  return kExitUsage;
-}
-
-// Returns -1 when the options are good, else the exit code.
-int parseOptions(int argc, char** argv, Options* options) {
-  enum { kRate = 1000, kDebugLevel, kDebugThreshold };
-  static const option kLong[] = {
-      {"simulate", no_argument, nullptr, 's'},
-      {"rate", required_argument, nullptr, kRate},
-      {"format", required_argument, nullptr, 'f'},
-      {"output", required_argument, nullptr, 'o'},
-      {"duration", required_argument, nullptr, 'd'},
-      {"packets", required_argument, nullptr, 'n'},
-      {"log-level", required_argument, nullptr, 'l'},
-      {"debug-level", required_argument, nullptr, kDebugLevel},
-      {"debug-threshold", required_argument, nullptr, kDebugThreshold},
-      {"help", no_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0},
-  };
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, ":sf:o:d:n:l:h", kLong, nullptr)) != -1;) {
-    long long integer = 0;
-    double number = 0;
-    switch (c) {
-      case 's':
-        options->simulate = true;
-        break;
-      case kRate:
-        if (!parseNumber(optarg, &number) || number <= 0 || number > 10000) {
-          return usageError("--rate takes packets per second, from above 0 to 10000");
-        }
-        options->rate = number;
-        break;
-      case 'f':
-        options->formatGiven = true;
-        if (std::strcmp(optarg, "table") == 0) {
-          options->format = Format::kTable;
-        } else if (std::strcmp(optarg, "jsonl") == 0) {
-          options->format = Format::kJsonl;
-        } else if (std::strcmp(optarg, "csv") == 0) {
-          options->format = Format::kCsv;
-        } else {
-          return usageError(std::string("unknown format '") + optarg + "' (table, jsonl or csv)");
-        }
-        break;
-      case 'o':
-        options->outputPath = optarg;
-        break;
-      case 'd':
-        if (!parseNumber(optarg, &number) || number == 0) {
-          return usageError("--duration takes a number of seconds above 0");
-        }
-        options->duration = number;
-        break;
-      case 'n':
-        if (!parseInteger(optarg, &integer) || integer <= 0) {
-          return usageError("--packets takes a whole number above 0");
-        }
-        options->packets = static_cast<uint64_t>(integer);
-        break;
-      case 'l':
-        if (std::strcmp(optarg, "quiet") == 0) {
-          options->enabled = 0;
-        } else if (std::strcmp(optarg, "info") == 0) {
-          options->enabled = 1;
-        } else if (std::strcmp(optarg, "debug") == 0) {
-          options->enabled = 1;
-          options->debugLevel = 1;
-          options->debugThreshold = 1;
-        } else {
-          return usageError(std::string("unknown log level '") + optarg +
-                            "' (quiet, info or debug)");
-        }
-        break;
-      case kDebugLevel:
-      case kDebugThreshold:
-        if (!parseInteger(optarg, &integer) || integer < INT32_MIN || integer > INT32_MAX) {
-          return usageError(std::string(c == kDebugLevel ? "--debug-level" : "--debug-threshold") +
-                            " takes a whole number");
-        }
-        (c == kDebugLevel ? options->debugLevel : options->debugThreshold) =
-            static_cast<int32_t>(integer);
-        break;
-      case 'h':
-        std::fputs(kUsage, stdout);
-        return kExitClean;
-      case ':':
-        return usageError(std::string("option '") + argv[optind - 1] + "' needs an argument");
-      default:
-        return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
-    }
-  }
-  if (optind != argc - 1) {
-    return usageError(optind == argc ? "no configuration file given"
-                                     : "more than one configuration file given");
-  }
-  options->configPath = argv[optind];
-  return -1;
-}
+constexpr int64_t kRenderIntervalMs = 250;
+constexpr int32_t kLoopSleepMs = 20;
 
 CLogH hostLogger(const Options& options, const std::string& name) {
   CLogH log{};
@@ -199,104 +36,145 @@ CLogH hostLogger(const Options& options, const std::string& name) {
   return log;
 }
 
-int run(const Options& options) {
+// One run of the host. Its parts are members in the order they are made,
+// so they are taken down in reverse.
+class Session {
+ public:
+  explicit Session(const Options& options) : options_(options) {}
+
+  // Reads the file, starts the simulators, opens the outputs and brings
+  // every device up. Returns -1 when all is up, else the exit code.
+  int setUp();
+  // Reads until a stop signal, the duration or the packet count ends it.
+  void run();
+  // Stops every device and shuts it down; returns the exit code.
+  int stop();
+
+ private:
+  bool openOutputs();
+  int bringUpDevices();
+  bool finished() const;
+
+  const Options& options_;
+  ConfigFile config_;
+  Simulation simulation_;
+  std::unique_ptr<Output> screen_;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
+  std::unique_ptr<Output> fileOutput_;
+  CLogH storageLog_{};
+  std::unique_ptr<HostStorages> storages_;
+  std::map<std::string, std::unique_ptr<DriverModule>> modules_;
+  std::vector<std::unique_ptr<CLogH>> loggers_;
+  std::atomic<bool> stop_{false};  // the readers watch it
+  std::vector<std::unique_ptr<DeviceRunner>> runners_;
+};
+
+int Session::setUp() {
   // Before any thread starts (simulators, device readers): a Ctrl-C during
   // start-up then stops the run cleanly once the devices are up.
   platform::installStopSignals();
-  ConfigFile config;
   std::string error;
-  if (!readConfigFile(options.configPath, &config, &error)) {
+  if (!readConfigFile(options_.configPath, &config_, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
-
-  Simulation simulation;
-  if (options.simulate && !simulation.start(config, options.rate, &error)) {
+  if (options_.simulate && !simulation_.start(config_, options_.rate, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitDeviceFailed;
   }
+  if (!openOutputs()) return kExitUsage;
+  storageLog_ = hostLogger(options_, "mstar-host");
+  storages_ = std::make_unique<HostStorages>(storageLog_);
+  if (!storages_->ready()) {
+    std::fprintf(stderr, "mstar-host: cannot create the storage mutexes\n");
+    return kExitDeviceFailed;
+  }
+  return bringUpDevices();
+}
 
+bool Session::openOutputs() {
   const bool terminal = platform::stdoutIsTerminal();
-  Format screenFormat =
-      options.formatGiven ? options.format : (terminal ? Format::kTable : Format::kJsonl);
+  const Format screenFormat =
+      options_.formatGiven ? options_.format : (terminal ? Format::kTable : Format::kJsonl);
   std::FILE* screen = stdout;
   if (screenFormat != Format::kTable) {
     // Records own standard output; the driver's messages move to standard error.
     if (std::FILE* aside = platform::moveStdoutAside()) screen = aside;
   }
-  Output screenOutput(screenFormat, screen);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, std::fclose);
-  std::unique_ptr<Output> fileOutput;
-  if (!options.outputPath.empty()) {
-    file.reset(std::fopen(options.outputPath.c_str(), "w"));
-    if (!file) {
-      std::fprintf(stderr, "mstar-host: %s: cannot be written\n", options.outputPath.c_str());
-      return kExitUsage;
+  screen_ = std::make_unique<Output>(screenFormat, screen);
+  if (!options_.outputPath.empty()) {
+    file_.reset(std::fopen(options_.outputPath.c_str(), "w"));
+    if (!file_) {
+      std::fprintf(stderr, "mstar-host: %s: cannot be written\n", options_.outputPath.c_str());
+      return false;
     }
-    fileOutput = std::make_unique<Output>(
-        options.format == Format::kCsv ? Format::kCsv : Format::kJsonl, file.get());
+    fileOutput_ = std::make_unique<Output>(
+        options_.format == Format::kCsv ? Format::kCsv : Format::kJsonl, file_.get());
   }
-  screenOutput.alsoWriteTo(fileOutput.get());
-  Output& output = screenOutput;
+  screen_->alsoWriteTo(fileOutput_.get());
+  return true;
+}
 
-  CLogH storageLog = hostLogger(options, "mstar-host");
-  HostStorages storages(storageLog);
-  if (!storages.ready()) {
-    std::fprintf(stderr, "mstar-host: cannot create the storage mutexes\n");
-    return kExitDeviceFailed;
-  }
-
-  std::map<std::string, std::unique_ptr<DriverModule>> modules;
-  std::vector<std::unique_ptr<CLogH>> loggers;
-  std::vector<std::unique_ptr<DeviceRunner>> runners;
-  for (const DeviceBlock& block : config.devices) {
-    std::unique_ptr<DriverModule>& module = modules[block.module];
+int Session::bringUpDevices() {
+  std::string error;
+  for (const DeviceBlock& block : config_.devices) {
+    std::unique_ptr<DriverModule>& module = modules_[block.module];
     if (!module) {
       module = std::make_unique<DriverModule>();
       if (!module->load(block.module, &error)) {
-        std::fprintf(stderr, "mstar-host: %s:%u: %s\n", options.configPath.c_str(), block.line,
+        std::fprintf(stderr, "mstar-host: %s:%u: %s\n", options_.configPath.c_str(), block.line,
                      error.c_str());
         return kExitUsage;
       }
     }
-    loggers.push_back(std::make_unique<CLogH>(hostLogger(options, block.name)));
-    runners.push_back(
-        std::make_unique<DeviceRunner>(block, *module, storages, loggers.back().get(), output));
-    if (!runners.back()->bringUp(&error)) {
+    loggers_.push_back(std::make_unique<CLogH>(hostLogger(options_, block.name)));
+    runners_.push_back(std::make_unique<DeviceRunner>(block, *module, *storages_,
+                                                      loggers_.back().get(), *screen_));
+    if (!runners_.back()->bringUp(&error)) {
       std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
-      runners.clear();  // stops and deletes what was started, last first
+      runners_.clear();  // stops and deletes what was started, last first
       return kExitDeviceFailed;
     }
   }
+  return -1;
+}
 
-  std::atomic<bool> stop{false};
-  for (auto& runner : runners) runner->startReading(stop, options.packets);
+void Session::run() {
+  for (auto& runner : runners_) runner->startReading(stop_, options_.packets);
   const int64_t started = platform::monotonicMilliseconds();
   int64_t lastRender = 0;
   for (;;) {
     const int64_t now = platform::monotonicMilliseconds();
     if (platform::stopRequested()) break;
-    if (options.duration > 0 && now - started >= static_cast<int64_t>(options.duration * 1000)) {
+    if (options_.duration > 0 && now - started >= static_cast<int64_t>(options_.duration * 1000)) {
       break;
     }
-    bool allFinished = true;
-    for (auto& runner : runners) allFinished = allFinished && runner->finished();
-    if (allFinished) break;
-    if (now - lastRender >= 250) {
+    if (finished()) break;
+    if (now - lastRender >= kRenderIntervalMs) {
       const platform::WallClock clock = platform::wallClockNow();
-      screenOutput.render(clock.seconds + clock.milliseconds / 1000.0);
+      screen_->render(clock.seconds + clock.milliseconds / 1000.0);
       lastRender = now;
     }
-    platform::sleepMilliseconds(20);
+    platform::sleepMilliseconds(kLoopSleepMs);
   }
-  stop = true;
+}
+
+bool Session::finished() const {
+  for (const auto& runner : runners_) {
+    if (!runner->finished()) return false;
+  }
+  return true;
+}
+
+int Session::stop() {
+  stop_ = true;
   int status = kExitClean;
-  for (auto& runner : runners) runner->join();
-  for (auto& runner : runners) {
+  for (auto& runner : runners_) runner->join();
+  for (auto& runner : runners_) {
     if (!runner->shutDown()) status = kExitDeviceFailed;
   }
-  runners.clear();
-  simulation.stop();
+  runners_.clear();
+  simulation_.stop();
   return status;
 }
 
@@ -304,7 +182,12 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  int status = parseOptions(argc, argv, &options);
+  const int status = parseOptions(argc, argv, &options);
   if (status >= 0) return status;
-  return run(options);
+
+  Session session(options);
+  const int failed = session.setUp();
+  if (failed >= 0) return failed;
+  session.run();
+  return session.stop();
 }

@@ -1,15 +1,40 @@
-// The simulator's packets, built byte by byte: headers, status blocks and
-// data packets. No sockets here, so tests check the layouts directly.
+// The tracking system's packets as the simulator writes them: codes, offsets
+// and sizes, and the builders of headers, aux records and data packets. No
+// sockets and no state here, so tests check the layouts directly. Written
+// from the packet tables, not with the driver's decoders, so the two check
+// each other.
 #ifndef MOTIONSTAR_SIM_PACKETS_H
 #define MOTIONSTAR_SIM_PACKETS_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "sim/simulator.h"
-
 namespace sim {
+
+// Command and reply codes (packet header byte 8).
+constexpr uint8_t kWakeUp = 10;
+constexpr uint8_t kShutDown = 11;
+constexpr uint8_t kGetStatus = 101;
+constexpr uint8_t kSendSetup = 102;
+constexpr uint8_t kRunContinuous = 104;
+constexpr uint8_t kStopData = 105;
+constexpr uint8_t kWakeUpReply = 20;
+constexpr uint8_t kShutDownReply = 21;
+constexpr uint8_t kStatusReply = 201;
+constexpr uint8_t kSetupReply = 202;
+constexpr uint8_t kRunReply = 204;
+constexpr uint8_t kStopReply = 205;
+// Type byte of the data packets of the stream.
+constexpr uint8_t kDataPacket = 210;
+constexpr uint8_t kProtocolVersion = 3;
+constexpr size_t kHeaderSize = 16;
+constexpr size_t kUnitRecordSize = 14;
+
+// Error codes the simulator puts into its own refusals.
+constexpr uint8_t kErrorNoSuchUnit = 2;  // GET_STATUS or SEND_SETUP for an address not on the bus
+constexpr uint8_t kErrorBadSetup = 3;    // SEND_SETUP whose block length differs from the status
 
 // Header field offsets.
 constexpr size_t kTypeOffset = 8;
@@ -35,6 +60,10 @@ constexpr size_t kMeasurementRateOffset = 5;
 constexpr size_t kChassisOffset = 11;
 constexpr size_t kDeviceStatusOffset = 16;
 
+// Unit record: the address byte, then the six pose words from offset 2.
+constexpr size_t kRecordAddressOffset = 0;
+constexpr size_t kRecordWordsOffset = 2;
+
 // The most wand bytes one aux record carries: 15 words.
 constexpr size_t kMaxWandBytesPerPacket = 30;
 
@@ -42,22 +71,22 @@ constexpr size_t kMaxWandBytesPerPacket = 30;
 std::vector<uint8_t> makeHeader(uint8_t type, uint8_t unitAddress, uint8_t errorCode,
                                 uint16_t byteCount);
 
-// Device status byte an address reports by default.
-uint8_t defaultDeviceStatus(const Config& config, int address);
-// The system block (data part) the configuration starts with.
-std::vector<uint8_t> makeSystemBlock(const Config& config);
-// A unit block (data part) holding the given setup.
-std::vector<uint8_t> makeUnitBlock(const UnitSetup& setup);
-
 // The aux record that carries the given wand bytes (at most
 // kMaxWandBytesPerPacket): word count w = max(2, ceil(k / 2)), the bytes
 // from offset 2, their count k at offset 2w + 3; 2w + 4 bytes in all.
 std::vector<uint8_t> makeAuxRecord(const std::vector<uint8_t>& wandBytes);
 
-// A data packet: header (type kDataPacket, packet index in bytes 0..3),
-// one record per sensor address in the given order, then `aux` (may be
-// empty). The header's byte count covers records and aux.
-std::vector<uint8_t> makeDataPacket(uint64_t packetIndex, const std::vector<int>& sensors,
+// What one unit record of a data packet carries: the sensor's FBB address
+// and its pose words x, y, z, azimuth, elevation, roll.
+struct UnitRecord {
+  int address = 0;
+  std::array<int16_t, 6> words{};
+};
+
+// A data packet: header (type kDataPacket, packet index in bytes 0..3), the
+// records in the given order, then `aux` (may be empty). The header's byte
+// count covers records and aux.
+std::vector<uint8_t> makeDataPacket(uint64_t packetIndex, const std::vector<UnitRecord>& records,
                                     const std::vector<uint8_t>& aux);
 
 }  // namespace sim

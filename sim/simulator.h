@@ -5,7 +5,10 @@
 // the mstar-sim program all use it.
 //
 // All socket work runs on one worker thread; the public functions are safe to
-// call from any thread.
+// call from any thread. Inside, each concern has its own files: packets.h
+// (the wire), device_model.h (replies and blocks), stream.h (data packets,
+// with trajectory.h and wand.h), transport.h (sockets), faults.h, and
+// simulator_state.h with worker.cpp joining them up.
 #ifndef MOTIONSTAR_SIM_SIMULATOR_H
 #define MOTIONSTAR_SIM_SIMULATOR_H
 
@@ -17,30 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/packets.h"
+
 namespace sim {
-
-// Command and reply codes (packet header byte 8).
-constexpr uint8_t kWakeUp = 10;
-constexpr uint8_t kShutDown = 11;
-constexpr uint8_t kGetStatus = 101;
-constexpr uint8_t kSendSetup = 102;
-constexpr uint8_t kRunContinuous = 104;
-constexpr uint8_t kStopData = 105;
-constexpr uint8_t kWakeUpReply = 20;
-constexpr uint8_t kShutDownReply = 21;
-constexpr uint8_t kStatusReply = 201;
-constexpr uint8_t kSetupReply = 202;
-constexpr uint8_t kRunReply = 204;
-constexpr uint8_t kStopReply = 205;
-// Type byte of the data packets of the stream.
-constexpr uint8_t kDataPacket = 210;
-constexpr uint8_t kProtocolVersion = 3;
-constexpr size_t kHeaderSize = 16;
-constexpr size_t kUnitRecordSize = 14;
-
-// Error codes the simulator puts into its own refusals.
-constexpr uint8_t kErrorNoSuchUnit = 2;  // GET_STATUS or SEND_SETUP for an address not on the bus
-constexpr uint8_t kErrorBadSetup = 3;    // SEND_SETUP whose block length differs from the status
 
 // What a unit's status block holds at start (data offsets 7..63).
 struct UnitSetup {

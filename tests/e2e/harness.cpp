@@ -54,24 +54,48 @@ int32_t Device::receive(UpdatedMasks* masks) {
   return device_->recvData(masks, nullptr);
 }
 
-std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* address) {
-  // Where a UDP bind to 127.x.y.z widens to every address (Wine), such a
-  // simulator answers from 127.0.0.1 and the driver rightly drops its data as
-  // not its device's: UDP simulators take 127.0.0.1 itself there, one at a time.
-  const bool udpOnOwnAddress = !config.enableUdp || loopback_probe::udpAddressesStayApart();
+namespace {
+
+// Where a UDP bind to 127.x.y.z widens to every address (Wine), such a
+// simulator answers from 127.0.0.1 and the driver rightly drops its data as
+// not its device's: UDP simulators take 127.0.0.1 itself there, one at a time.
+bool udpOnOwnAddress(const sim::Config& config) {
+  return !config.enableUdp || loopback_probe::udpAddressesStayApart();
+}
+
+// A simulator on the fixed ports of a loopback address of its own.
+sim::Config onFixedPorts(sim::Config config) {
+  config.address = udpOnOwnAddress(config) ? uniqueLoopbackAddress() : "127.0.0.1";
   config.tcpPort = 6000;
   config.udpPort = 5000;
+  return config;
+}
+
+}  // namespace
+
+const std::string& fixedPortsTaken() {
+  static const std::string taken = [] {
+    sim::Simulator probe(onFixedPorts(sim::Config{}));
+    std::string error;
+    if (probe.start(&error)) return std::string();
+    return "another process holds a port the simulators need (" + error +
+           "); run the tests in a network namespace of their own (unshare -n, loopback up)";
+  }();
+  return taken;
+}
+
+std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* address) {
   // Test processes whose ids share their low 16 bits share addresses too;
   // one that finds its address taken moves on to its next.
   std::string error;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    config.address = udpOnOwnAddress ? uniqueLoopbackAddress() : "127.0.0.1";
+    config = onFixedPorts(std::move(config));
     auto simulator = std::make_unique<sim::Simulator>(config);
     if (simulator->start(&error)) {
       *address = config.address;
       return simulator;
     }
-    if (!udpOnOwnAddress) break;
+    if (!udpOnOwnAddress(config)) break;
   }
   ADD_FAILURE() << "simulator on " << config.address << ": " << error;
   return nullptr;

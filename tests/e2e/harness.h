@@ -48,6 +48,10 @@ class Device {
 // *address is where it listens.
 std::unique_ptr<sim::Simulator> startSimulator(sim::Config config, std::string* address);
 
+// Why simulators cannot take the fixed ports here (another process holds
+// one), or empty when they can; found once per process by trying.
+const std::string& fixedPortsTaken();
+
 // The pose a unit record's words stand for, worked out here from the word
 // encoding and not with the driver's decoder: feet and degrees.
 std::array<double, 6> expectedPose(const std::array<int16_t, 6>& words, double scale = 12.0,

@@ -63,6 +63,7 @@ std::string writeFile(const std::string& name, const std::string& text) {
 }
 
 TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   struct Example {
     const char* file;
     std::set<std::pair<std::string, int>> trackers;
@@ -112,6 +113,7 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
 }
 
 TEST(HostProcess, InterruptStopsTheStreamAndShutsTheSystemDown) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   sim::Config config;
   config.units = 3;
   config.enableUdp = false;

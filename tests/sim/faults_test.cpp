@@ -80,6 +80,17 @@ TEST_P(CommandFaults, ErrorCodeFailsTheCommandWithoutEffect) {
   EXPECT_FALSE(run.simulator.streaming());
   EXPECT_EQ(run.exchange(command(104)).at(11), 0);
   EXPECT_TRUE(run.simulator.streaming());
+
+  // A refused setup leaves the block as it was; the next one stores it.
+  run.simulator.injectCommandFault(102, fault);
+  Bytes setup = run.exchange(command(101, 1));
+  ASSERT_EQ(setup.size(), 80u);
+  setup[8] = 102;
+  setup[16 + 10] = 4;
+  EXPECT_EQ(run.exchange(setup).at(11), 1);
+  EXPECT_EQ(run.simulator.statusBlock(1)[10], 0);
+  EXPECT_EQ(run.exchange(setup).at(11), 0);
+  EXPECT_EQ(run.simulator.statusBlock(1)[10], 4);
 }
 
 TEST_P(CommandFaults, WakeUpErrorIsFinishedAfterStopDataAndShutDown) {

@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "common/byte_order.h"
+#include "sim/device_model.h"
+#include "sim/simulator.h"
 
 namespace {
 
@@ -82,24 +84,23 @@ TEST(SimPackets, AuxRecordPlacesWandBytesAndTheirCount) {
 
 TEST(SimPackets, DataPacketLayout) {
   const Bytes aux = sim::makeAuxRecord({0x40, 0x01, 0x02});
-  const Bytes packet = sim::makeDataPacket(0x01020304, {2, 3}, aux);
+  const std::vector<sim::UnitRecord> records{{2, {{1, -1, 0x1234, -32768, 32767, 0}}},
+                                             {0x83, {{0, 0, 0, 0, 0, 0x0102}}}};
+  const Bytes packet = sim::makeDataPacket(0x01020304, records, aux);
   // Two units: 16 + 2 x 14 + 8 bytes, the aux record at 44.
   ASSERT_EQ(packet.size(), 52u);
-  EXPECT_EQ((Bytes(packet.begin(), packet.begin() + 16)),
-            (Bytes{1, 2, 3, 4, 0, 0, 0, 0, 210, 0, 3, 0, 0, 0, 0, 36}));
-  EXPECT_EQ(packet[16], 2);
-  EXPECT_EQ(packet[30], 3);
-  for (int unit = 0; unit < 2; ++unit) {
-    const uint8_t* record = &packet[16 + 14 * unit];
-    const auto words = sim::Simulator::unitWords(record[0], 0x01020304);
-    for (size_t w = 0; w < 6; ++w) {
-      EXPECT_EQ(readI16be(record + 2 + 2 * w), words[w]) << "unit " << unit << " word " << w;
-    }
-  }
-  EXPECT_EQ((Bytes(packet.begin() + 44, packet.end())), aux);
+  auto part = [&](size_t from, size_t to) {
+    return Bytes(packet.begin() + from, packet.begin() + to);
+  };
+  EXPECT_EQ(part(0, 16), (Bytes{1, 2, 3, 4, 0, 0, 0, 0, 210, 0, 3, 0, 0, 0, 0, 36}));
+  EXPECT_EQ(part(16, 30), (Bytes{2, 0, 0, 1, 0xFF, 0xFF, 0x12, 0x34, 0x80, 0, 0x7F, 0xFF, 0, 0}));
+  // The address byte keeps seven bits.
+  EXPECT_EQ(part(30, 44), (Bytes{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2}));
+  EXPECT_EQ(part(44, 52), aux);
 
-  const Bytes bare = sim::makeDataPacket(7, {1}, {});
+  const Bytes bare = sim::makeDataPacket(7, {records[0]}, {});
   ASSERT_EQ(bare.size(), 30u);
+  EXPECT_EQ(readU32be(&bare[0]), 7u);
   EXPECT_EQ(readU16be(&bare[14]), 14);
 }
 

@@ -326,6 +326,15 @@ TEST(Simulator, RefusesConfigurationsItCannotPlay) {
   refuse(config);
 }
 
+TEST(Simulator, SecondStartIsRefusedAndTheFirstKeepsServing) {
+  Running run(loopbackConfig(), Transport::kUdp);
+  std::string error;
+  EXPECT_FALSE(run.simulator.start(&error));
+  EXPECT_EQ(error, "the simulator is already running");
+  EXPECT_NE(run.simulator.udpPort(), 0);
+  EXPECT_EQ(header(run.exchange(command(10)))[8], 20);
+}
+
 TEST(Simulator, LogsEventsAndPacketsWhenVerbose) {
   sim::Config config = loopbackConfig();
   auto lines = std::make_shared<std::vector<std::string>>();

@@ -1,0 +1,155 @@
+#include "host/options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: mstar-host [OPTION]... CONFIG_FILE\n"
+    "Runs the MotionStar driver for every device block of CONFIG_FILE and shows the\n"
+    "tracker poses and wand states it publishes. Ctrl-C (or SIGTERM) stops every\n"
+    "device's data stream, shuts the tracking systems down and exits.\n"
+    "\n"
+    "  -s, --simulate          start a simulated MotionStar on loopback for every\n"
+    "                          device (its protocol, trackers, ERC and wanda) and\n"
+    "                          point the device at it; no hardware needed\n"
+    "      --rate HZ           data packets per second of the simulators (default 60)\n"
+    "  -f, --format FORMAT     table (live, in place; the default on a terminal),\n"
+    "                          jsonl (one JSON object per publication; the default\n"
+    "                          when standard output is not a terminal) or csv\n"
+    "  -o, --output FILE       also write every publication to FILE (JSON lines, or\n"
+    "                          CSV with --format csv)\n"
+    "  -d, --duration SECONDS  stop after this many seconds\n"
+    "  -n, --packets N         stop once every device has handled N packets\n"
+    "  -l, --log-level LEVEL   quiet (no driver messages), info (the default) or\n"
+    "                          debug (every object's DEBUG lines)\n"
+    "      --debug-level N     the host logger's debugLevel: 1 shows the device's\n"
+    "                          DEBUG lines, 3 those of its sockets and helpers\n"
+    "      --debug-threshold N the host logger's debugThreshold: a debug level at or\n"
+    "                          above it shows every object's DEBUG lines (default 1)\n"
+    "  -h, --help              show this help and exit\n"
+    "\n"
+    "Records written by --format jsonl/csv go to standard output; the driver's own\n"
+    "messages then go to standard error.\n"
+    "\n"
+    "Exit status: 0 clean stop, 1 a device failed, 2 usage or configuration error.\n";
+
+bool parseNumber(const char* text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text, &end);
+  return end != text && *end == '\0' && *value >= 0;
+}
+
+bool parseInteger(const char* text, long long* value) {
+  char* end = nullptr;
+  *value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0';
+}
+
+int usageError(const std::string& what) {
+  std::fprintf(stderr, "mstar-host: %s\nTry 'mstar-host --help' for more information.\n",
+               what.c_str());
+  return kExitUsage;
+}
+
+}  // namespace
+
+int parseOptions(int argc, char** argv, Options* options) {
+  enum { kRate = 1000, kDebugLevel, kDebugThreshold };
+  static const option kLong[] = {
+      {"simulate", no_argument, nullptr, 's'},
+      {"rate", required_argument, nullptr, kRate},
+      {"format", required_argument, nullptr, 'f'},
+      {"output", required_argument, nullptr, 'o'},
+      {"duration", required_argument, nullptr, 'd'},
+      {"packets", required_argument, nullptr, 'n'},
+      {"log-level", required_argument, nullptr, 'l'},
+      {"debug-level", required_argument, nullptr, kDebugLevel},
+      {"debug-threshold", required_argument, nullptr, kDebugThreshold},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
+  };
+  opterr = 0;
+  for (int c; (c = getopt_long(argc, argv, ":sf:o:d:n:l:h", kLong, nullptr)) != -1;) {
+    long long integer = 0;
+    double number = 0;
+    switch (c) {
+      case 's':
+        options->simulate = true;
+        break;
+      case kRate:
+        if (!parseNumber(optarg, &number) || number <= 0 || number > 10000) {
+          return usageError("--rate takes packets per second, from above 0 to 10000");
+        }
+        options->rate = number;
+        break;
+      case 'f':
+        options->formatGiven = true;
+        if (std::strcmp(optarg, "table") == 0) {
+          options->format = Format::kTable;
+        } else if (std::strcmp(optarg, "jsonl") == 0) {
+          options->format = Format::kJsonl;
+        } else if (std::strcmp(optarg, "csv") == 0) {
+          options->format = Format::kCsv;
+        } else {
+          return usageError(std::string("unknown format '") + optarg + "' (table, jsonl or csv)");
+        }
+        break;
+      case 'o':
+        options->outputPath = optarg;
+        break;
+      case 'd':
+        if (!parseNumber(optarg, &number) || number == 0) {
+          return usageError("--duration takes a number of seconds above 0");
+        }
+        options->duration = number;
+        break;
+      case 'n':
+        if (!parseInteger(optarg, &integer) || integer <= 0) {
+          return usageError("--packets takes a whole number above 0");
+        }
+        options->packets = static_cast<uint64_t>(integer);
+        break;
+      case 'l':
+        if (std::strcmp(optarg, "quiet") == 0) {
+          options->enabled = 0;
+        } else if (std::strcmp(optarg, "info") == 0) {
+          options->enabled = 1;
+        } else if (std::strcmp(optarg, "debug") == 0) {
+          options->enabled = 1;
+          options->debugLevel = 1;
+          options->debugThreshold = 1;
+        } else {
+          return usageError(std::string("unknown log level '") + optarg +
+                            "' (quiet, info or debug)");
+        }
+        break;
+      case kDebugLevel:
+      case kDebugThreshold:
+        if (!parseInteger(optarg, &integer) || integer < INT32_MIN || integer > INT32_MAX) {
+          return usageError(std::string(c == kDebugLevel ? "--debug-level" : "--debug-threshold") +
+                            " takes a whole number");
+        }
+        (c == kDebugLevel ? options->debugLevel : options->debugThreshold) =
+            static_cast<int32_t>(integer);
+        break;
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return kExitClean;
+      case ':':
+        return usageError(std::string("option '") + argv[optind - 1] + "' needs an argument");
+      default:
+        return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
+    }
+  }
+  if (optind != argc - 1) {
+    return usageError(optind == argc ? "no configuration file given"
+                                     : "more than one configuration file given");
+  }
+  options->configPath = argv[optind];
+  return -1;
+}
