@@ -9,43 +9,32 @@
 
 #include "motionstar/host_abi.h"
 
+// What differs between Windows and POSIX: loading the module, the mutexes.
 #if defined(_WIN32)
 #include <windows.h>
-static void* openModule(const char* path) {
-  return LoadLibraryA(path);
-}
-static void* symbol(void* module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-static void* newMutex() {
-  return CreateMutexA(nullptr, FALSE, nullptr);
-}
-static void lock(void* mutex) {
-  WaitForSingleObject(mutex, INFINITE);
-}
-static void unlock(void* mutex) {
-  ReleaseMutex(mutex);
-}
+struct System {
+  static void* open(const char* path) { return LoadLibraryA(path); }
+  static void* symbol(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+  }
+  static void* newMutex() { return CreateMutexA(nullptr, FALSE, nullptr); }
+  static void lock(void* mutex) { WaitForSingleObject(mutex, INFINITE); }
+  static void unlock(void* mutex) { ReleaseMutex(mutex); }
+};
 #else
 #include <dlfcn.h>
 #include <pthread.h>
-static void* openModule(const char* path) {
-  return dlopen(path, RTLD_NOW);
-}
-static void* symbol(void* module, const char* name) {
-  return dlsym(module, name);
-}
-static void* newMutex() {
-  auto* mutex = new pthread_mutex_t;
-  pthread_mutex_init(mutex, nullptr);
-  return mutex;
-}
-static void lock(void* mutex) {
-  pthread_mutex_lock(static_cast<pthread_mutex_t*>(mutex));
-}
-static void unlock(void* mutex) {
-  pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex));
-}
+struct System {
+  static void* open(const char* path) { return dlopen(path, RTLD_NOW); }
+  static void* symbol(void* module, const char* name) { return dlsym(module, name); }
+  static void* newMutex() {
+    auto* mutex = new pthread_mutex_t;
+    pthread_mutex_init(mutex, nullptr);
+    return mutex;
+  }
+  static void lock(void* mutex) { pthread_mutex_lock(static_cast<pthread_mutex_t*>(mutex)); }
+  static void unlock(void* mutex) { pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex)); }
+};
 #endif
 
 // The published records carry big-endian integers.
@@ -68,13 +57,15 @@ int main(int argc, char** argv) {
   const long packets = argc > 1 ? std::atol(argv[1]) : 100;
   const char* address = argc > 2 ? argv[2] : "127.0.0.1";
 
-  void* module = openModule(MOTIONSTAR_MODULE);
-  if (module == nullptr) {
-    std::fprintf(stderr, "host-minimal: cannot load %s\n", MOTIONSTAR_MODULE);
+  void* module = System::open(MOTIONSTAR_MODULE);
+  auto createDev =
+      module ? reinterpret_cast<CreateDevFn>(System::symbol(module, "createDev")) : nullptr;
+  auto deleteDev =
+      module ? reinterpret_cast<DeleteDevFn>(System::symbol(module, "deleteDev")) : nullptr;
+  if (createDev == nullptr || deleteDev == nullptr) {
+    std::fprintf(stderr, "host-minimal: cannot load the MotionStar module %s\n", MOTIONSTAR_MODULE);
     return 1;
   }
-  auto createDev = reinterpret_cast<CreateDevFn>(symbol(module, "createDev"));
-  auto deleteDev = reinterpret_cast<DeleteDevFn>(symbol(module, "deleteDev"));
 
   // As if the host's file said:  device minimal motionstar 2
   //                              motionstaraddress ADDRESS
@@ -96,7 +87,7 @@ int main(int argc, char** argv) {
 
   static Storage trackers, controllers;
   for (Storage* storage : {&trackers, &controllers}) {
-    storage->mutex.handle = newMutex();
+    storage->mutex.handle = System::newMutex();
     storage->record.mutex = &storage->mutex;
     storage->record.countCell = &storage->count;
   }
@@ -115,9 +106,9 @@ int main(int argc, char** argv) {
         if (device->recvData(&masks, nullptr) != 1) continue;
         for (uint32_t id = 1; id <= kMaxElements; ++id) {
           if (!(masks.tracker[3 - (id - 1) / 8] & (1u << ((id - 1) % 8)))) continue;
-          lock(trackers.mutex.handle);
+          System::lock(trackers.mutex.handle);
           const TraData pose = trackers.trackers[id - 1];
-          unlock(trackers.mutex.handle);
+          System::unlock(trackers.mutex.handle);
           std::printf(
               "tracker %u: x %.3f y %.3f z %.3f feet\n", id, fromBigEndian(pose.pose[0]) / 100000.0,
               fromBigEndian(pose.pose[1]) / 100000.0, fromBigEndian(pose.pose[2]) / 100000.0);
