@@ -1,6 +1,6 @@
 // Test library without calib_exit; calib_evaluate leaves the pose alone.
-#include "calib/calibration_api.h"
 #include "calib/test_probe.h"
+#include "motionstar/calibration.h"
 
 namespace {
 CalibProbe probe;

@@ -1,6 +1,6 @@
 // The pass-through calibration library: every pose goes on unchanged. A site
 // without a calibration of its own can name it to run the whole chain.
-#include "calib/calibration_api.h"
+#include "motionstar/calibration.h"
 
 void* calib_init(char**, int32_t) {
   return nullptr;

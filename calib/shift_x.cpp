@@ -1,6 +1,6 @@
 // Test library: calib_evaluate moves every pose 1 foot along x.
-#include "calib/calibration_api.h"
 #include "calib/test_probe.h"
+#include "motionstar/calibration.h"
 
 namespace {
 CalibProbe probe;

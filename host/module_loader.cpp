@@ -9,7 +9,12 @@ std::vector<std::string> moduleCandidates(const std::string& nameOrPath,
   const std::string file = platform::moduleFileName(nameOrPath);
   const size_t slash = executablePath.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? "." : executablePath.substr(0, slash);
-  return {folder + "/" + file, folder + "/../lib/" + file};
+  // Beside the host (the build tree, Windows installs), then where the install
+  // puts modules relative to its programs (lib/, or lib/<multiarch>/ on Debian).
+  std::vector<std::string> candidates{folder + "/" + file};
+  const std::string installed = MOTIONSTAR_MODULE_DIR_FROM_PROGRAMS;
+  if (!installed.empty()) candidates.push_back(folder + "/" + installed + "/" + file);
+  return candidates;
 }
 
 DriverModule::~DriverModule() {

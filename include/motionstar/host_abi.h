@@ -1,9 +1,36 @@
 // The host ABI of the MotionStar plug-in module.
 //
-// A tracking host needs this header and nothing else to drive the module:
-// it fills a ConfigEntry, optionally a CLogH, builds two CDataStorage records
-// with their CMutexH, calls createDev, then the virtual operations of CBase,
-// and reads the TraData / ConData elements of its storages under their mutexes.
+// Implemented by the module (libmotionstar.so, motionstar.dll), which exports
+// createDev and deleteDev and nothing else; called by a tracking host that
+// loads the module at run time (dlopen, LoadLibraryA). The host needs this
+// header and nothing else: it fills a ConfigEntry, optionally a CLogH, builds
+// two CDataStorage records with their CMutexH, calls createDev, then the
+// virtual operations of CBase in the order createDev, init, configure, start,
+// recvData..., stop, deleteDev, and reads the TraData / ConData elements of its
+// storages under their mutexes.
+//
+// Threads: the module starts no thread and keeps no lock between calls. Call
+// the operations of one device object one at a time, from any thread (a
+// reader thread per device is usual). Devices on different threads share
+// only the host's storages, which the module locks through their CMutexH for
+// each element it reserves or writes.
+//
+// Blocking: createDev, deleteDev, printInfo and sendData return at once.
+// init resolves the device's address and, over TCP, connects: as long as the
+// system's name look-up and connect take. configure waits up to 15 s for the
+// tracking system to wake and up to 5 s for each further reply (a status
+// and a setup reply for the system and for each unit); start waits up to 5 s
+// for its reply, stop up to 5 s for each of its two. recvData returns 1 with
+// nothing published after about a second without data, so a host loop can
+// always stop.
+//
+// After a failure (every one is reported on the device's logger first):
+// createDev null: nothing to release. init -1: only deleteDev may follow.
+// configure 0 or start false: call stop, which leaves a woken system stopped
+// and shut down, then deleteDev. recvData -1: records published before the
+// failure are in the storages and flagged in the masks; call recvData again
+// or stop. stop false: the system may still be awake; call deleteDev, which
+// closes the connection.
 //
 // Every record is a plain struct in host byte order. On a 32-bit build the
 // layout is the one fixed for these records (4-byte pointers); on a 64-bit

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/pose.h"
+#include "motionstar/pose.h"
 
 // The normalised value of one signed 16-bit word (high byte first), in [-1, 1].
 float decodeWord(uint8_t high, uint8_t low);

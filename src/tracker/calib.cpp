@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "calib/calibration_api.h"
+#include "motionstar/calibration.h"
 
 CCalibH::CCalibH(const char* libraryName, const CLogH* log) : CDynamicLibH(libraryName, log) {
   if (log == nullptr) logger().setName("CCalibH");

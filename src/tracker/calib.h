@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/dynamic_lib.h"
-#include "common/pose.h"
+#include "motionstar/pose.h"
 
 class CCalibH : public CDynamicLibH {
  public:

@@ -4,7 +4,7 @@
 #ifndef MOTIONSTAR_TRACKER_MATRIX_H
 #define MOTIONSTAR_TRACKER_MATRIX_H
 
-#include "common/pose.h"
+#include "motionstar/pose.h"
 
 // Row-major: m[r][c] is value number 4r + c.
 struct Matrix4 {

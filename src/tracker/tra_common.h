@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "common/logger.h"
-#include "common/pose.h"
 #include "motionstar/host_abi.h"
+#include "motionstar/pose.h"
 #include "tracker/calib.h"
 #include "tracker/matrix.h"
 
