@@ -58,6 +58,7 @@ DeviceModel::DeviceModel(const Config& config) {
 std::vector<uint8_t> DeviceModel::reply(const std::vector<uint8_t>& command) const {
   const uint8_t unit = command[kUnitOffset];
   const bool onBus = unit < blocks_.size();
+  if (!answers(command[kTypeOffset])) return {};
   switch (command[kTypeOffset]) {
     case kWakeUp:
       return makeHeader(kWakeUpReply, unit, 0, 0);

@@ -62,6 +62,43 @@ bool Faults::takeFinishedWakeUp(uint8_t code) {
   return true;
 }
 
+void Outages::begin(Spell& spell, Clock::time_point now, Clock::duration length) {
+  spell.until = now + std::max(length, Clock::duration::zero());
+  if (!spell.active) spell.active = spell.began = true;
+}
+
+void Outages::step(Spell& spell, Clock::time_point now, bool* began, bool* ended) {
+  *began = spell.began;
+  spell.began = false;
+  if (spell.active && spell.until <= now) {
+    spell.active = false;
+    *ended = true;
+  }
+}
+
+void Outages::powerCycle(Clock::time_point now, Clock::duration silent) {
+  begin(power_, now, silent);
+}
+
+void Outages::networkDown(Clock::time_point now, Clock::duration length) {
+  begin(network_, now, length);
+}
+
+Outages::Changes Outages::advance(Clock::time_point now) {
+  Changes changes;
+  step(power_, now, &changes.powerOff, &changes.powerOn);
+  step(network_, now, &changes.networkDown, &changes.networkUp);
+  return changes;
+}
+
+Outages::Clock::duration Outages::untilChange(Clock::time_point now, Clock::duration limit) const {
+  for (const Spell* spell : {&power_, &network_}) {
+    if (spell->active)
+      limit = std::min(limit, std::max(Clock::duration::zero(), spell->until - now));
+  }
+  return limit;
+}
+
 void damagePacket(const DataFault& fault, size_t records, std::vector<uint8_t>* packet) {
   using Kind = DataFault::Kind;
   std::vector<uint8_t>& bytes = *packet;

@@ -29,9 +29,9 @@ std::string configProblem(const Config& c) {
 
 }  // namespace
 
-int Simulator::State::handOver(std::unique_lock<std::mutex>& lock, Request::Kind kind, int count) {
-  const uint64_t id = ++nextRequestId;
-  requests.push_back(Request{id, kind, count});
+int Simulator::State::handOver(std::unique_lock<std::mutex>& lock, Request request) {
+  const uint64_t id = request.id = ++nextRequestId;
+  requests.push_back(request);
   wake.notify_all();
   events.wait_for(lock, kRequestLimit, [&] { return results.count(id) != 0 || !running; });
   auto found = results.find(id);
@@ -65,6 +65,7 @@ bool Simulator::start(std::string* error) {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.device = DeviceModel(c);
     s.stream.restart(s.device.sensors());
+    s.outages = Outages();
   }
   std::string why;
   if (!s.sockets.open(c, address, &why)) return fail(why);
@@ -120,13 +121,32 @@ int Simulator::emitPackets(int n) {
   State& s = *state_;
   std::unique_lock<std::mutex> lock(s.mutex);
   if (!s.running || !s.stream.on() || n <= 0) return 0;
-  return s.handOver(lock, State::Request::Kind::kEmit, n);
+  return s.handOver(lock, {0, State::Request::Kind::kEmit, n, {}});
 }
 
 void Simulator::resetTcpConnection() {
   State& s = *state_;
   std::unique_lock<std::mutex> lock(s.mutex);
-  if (s.running) s.handOver(lock, State::Request::Kind::kReset, 0);
+  if (s.running) s.handOver(lock, {0, State::Request::Kind::kReset, 0, {}});
+}
+
+void Simulator::powerCycle(std::chrono::milliseconds silent) {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.running) s.handOver(lock, {0, State::Request::Kind::kPowerCycle, 0, silent});
+}
+
+void Simulator::networkDown(std::chrono::milliseconds length) {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.running) s.handOver(lock, {0, State::Request::Kind::kNetworkDown, 0, length});
+}
+
+bool Simulator::waitUntilReachable(std::chrono::milliseconds limit) const {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  return s.events.wait_for(lock, limit, [&] { return !s.running || !s.outages.cutOff(); }) &&
+         s.running;
 }
 
 void Simulator::queueWandBytes(std::vector<uint8_t> bytes) {

@@ -168,6 +168,24 @@ class Simulator {
   // Resets the TCP connection now (the listener stays and accepts again).
   void resetTcpConnection();
 
+  // Power failure: the system falls silent at once for `silent` (no reply,
+  // no data; datagrams are lost, TCP connections are refused, and the one it
+  // had is left unanswered and reset when the power is back), then it is in
+  // its power-on state: the status blocks as configured, no stream, and no
+  // reply to anything but WAKE_UP until a WAKE_UP comes. Injected faults stay
+  // queued. A call while the power is off moves its return to `silent` from
+  // now (0: at once). Returns once the power is off.
+  void powerCycle(std::chrono::milliseconds silent);
+  // Network failure: for `length` every packet is lost both ways, while the
+  // system keeps its state and its stream (whose packets of that time are
+  // lost). Over TCP the connection survives, as retransmission keeps it:
+  // what the peer sent during the outage is read after it. A call during an
+  // outage moves its end to `length` from now (0: at once).
+  void networkDown(std::chrono::milliseconds length);
+  // Waits until neither a power cycle nor a network outage cuts the system
+  // off; false when the limit came first or the simulator is not running.
+  bool waitUntilReachable(std::chrono::milliseconds limit) const;
+
   // Observation for tests.
   std::vector<Received> received() const;
   // Waits until at least `count` commands of `code` have arrived in all.
