@@ -128,19 +128,20 @@ std::set<uint32_t> idsOf(const std::vector<Recorder::Seen>& records) {
 
 class PowerCycle : public ::testing::TestWithParam<bool> {};
 
-// Device a is power-cycled; device b, over TCP, streams on. a is seen lost
-// within the loss limit and half a second, publishes again within 3 s of
-// the simulator's return under the same output IDs, and no storage count
-// moves while it is brought up again.
+// Device a's system is power-cycled; device b, over TCP, streams on. a is
+// seen lost within the loss limit and half a second, publishes again within
+// 3 s of its system's return under the same output IDs, and no storage
+// count moves while it is brought up again. The cycle outlasts the loss
+// limit; over UDP it ends while the stop's STOP_DATA, sent to a system that
+// is off, waits out its 5 s (a system just back answers nothing but
+// WAKE_UP), so the next WAKE_UP finds it back.
 TEST_P(PowerCycle, TheLostDeviceComesBackAndTheOtherStreamsOn) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   const bool udp = GetParam();
   std::string addressA, addressB;
-  sim::Config configA = streaming(udp);
-  auto simA = e2e::startSimulator(configA, &addressA);
+  auto simA = e2e::startSimulator(streaming(udp), &addressA);
   auto simB = e2e::startSimulator(streaming(false), &addressB);
   ASSERT_TRUE(simA && simB);
-  configA.address = addressA;
 
   SupervisionLimits limits;
   limits.lostAfterMs = 1000;
@@ -164,13 +165,8 @@ TEST_P(PowerCycle, TheLostDeviceComesBackAndTheOtherStreamsOn) {
     }
   });
 
-  simA.reset();  // power off: the stream stops, the sockets close
-  // Over UDP the system is back before the loss is seen; over TCP after it,
-  // while connects are refused.
-  platform::sleepMilliseconds(udp ? 500 : 1500);
-  simA = std::make_unique<sim::Simulator>(configA);
-  std::string error;
-  ASSERT_TRUE(simA->start(&error)) << error;
+  simA->powerCycle(std::chrono::milliseconds(udp ? 4000 : 1500));
+  ASSERT_TRUE(simA->waitUntilReachable(std::chrono::seconds(10)));
   const int64_t back = nowMs();
   const bool again = waitUntil(
       [&] {
@@ -230,25 +226,21 @@ INSTANTIATE_TEST_SUITE_P(Transports, PowerCycle, ::testing::Values(false, true),
 TEST(Supervision, NoRecoverLeavesTheLostDeviceAlone) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   std::string addressA, addressB;
-  sim::Config configA = streaming(false);
-  auto simA = e2e::startSimulator(configA, &addressA);
+  auto simA = e2e::startSimulator(streaming(false), &addressA);
   auto simB = e2e::startSimulator(streaming(false), &addressB);
   ASSERT_TRUE(simA && simB);
-  configA.address = addressA;
   SupervisionLimits limits;
   limits.lostAfterMs = 500;
   limits.recover = false;
   Supervised host(deviceBlock("a", addressA, false) + deviceBlock("b", addressB, false), limits);
-  ASSERT_TRUE(waitUntil([&] { return host.recorder.state("a") == "streaming"; }, 20000));
-  simA.reset();
-  simA = std::make_unique<sim::Simulator>(configA);
-  ASSERT_TRUE(simA->start(nullptr));
+  ASSERT_TRUE(waitUntil([&] { return host.recorder.records("a").size() >= 10; }, 20000));
+  simA->powerCycle(std::chrono::milliseconds(100));
   ASSERT_TRUE(waitUntil([&] { return host.recorder.state("a") == "lost"; }, 5000));
+  const size_t wakeUps = simA->received().size();
   const size_t recordsB = host.recorder.records("b").size();
   platform::sleepMilliseconds(1500);
   EXPECT_EQ(host.recorder.state("a"), "lost");
-  EXPECT_FALSE(simA->waitForCommand(sim::kWakeUp, 1, std::chrono::milliseconds(0)))
-      << "the host woke the system that came back";
+  EXPECT_EQ(simA->received().size(), wakeUps) << "the host spoke to the system that came back";
   EXPECT_GT(host.recorder.records("b").size(), recordsB + 50);
   EXPECT_EQ(host.devices.device(0).row(nowMs()).recoveries, 0u);
 }
