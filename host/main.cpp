@@ -16,6 +16,7 @@
 #include "host/device_runner.h"
 #include "host/module_loader.h"
 #include "host/output.h"
+#include "host/publisher.h"
 #include "host/simulation.h"
 #include "host/storages.h"
 #include "platform/platform.h"
@@ -70,6 +71,7 @@ struct Options {
   int enabled = 1;
   int32_t debugLevel = 0;
   int32_t debugThreshold = 1;
+  PublishOptions publish;
 };
 
 bool parseNumber(const char* text, double* value) {
@@ -92,7 +94,7 @@ int usageError(const std::string& what) {
 
 // Returns -1 when the options are good, else the exit code.
 int parseOptions(int argc, char** argv, Options* options) {
-  enum { kRate = 1000, kDebugLevel, kDebugThreshold };
+  enum { kRate = 1000, kDebugLevel, kDebugThreshold, kPublish, kPublishFormat };
   static const option kLong[] = {
       {"simulate", no_argument, nullptr, 's'},
       {"rate", required_argument, nullptr, kRate},
@@ -104,6 +106,8 @@ int parseOptions(int argc, char** argv, Options* options) {
       {"debug-level", required_argument, nullptr, kDebugLevel},
       {"debug-threshold", required_argument, nullptr, kDebugThreshold},
       {"help", no_argument, nullptr, 'h'},
+      {"publish", required_argument, nullptr, kPublish},
+      {"publish-format", required_argument, nullptr, kPublishFormat},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -172,7 +176,17 @@ int parseOptions(int argc, char** argv, Options* options) {
         break;
       case 'h':
         std::fputs(kUsage, stdout);
+        std::fputs(publishUsage(), stdout);
         return kExitClean;
+      case kPublish:
+      case kPublishFormat: {
+        std::string error;
+        const char* name = c == kPublish ? "--publish" : "--publish-format";
+        if (!parsePublishOption(name, optarg, &options->publish, &error)) {
+          return usageError(error);
+        }
+        break;
+      }
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs an argument");
       default:
@@ -239,6 +253,20 @@ int run(const Options& options) {
   screenOutput.alsoWriteTo(fileOutput.get());
   Output& output = screenOutput;
 
+  // Publishing to render nodes: bound before the devices start, so their
+  // first records go out too.
+  std::unique_ptr<Publisher> publisher;
+  if (options.publish.requested()) {
+    std::vector<std::string> names;
+    for (const DeviceBlock& block : config.devices) names.push_back(block.name);
+    publisher = Publisher::start(options.publish, names, &error);
+    if (!publisher) {
+      std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    screenOutput.alsoSendTo(publisher.get());
+  }
+
   CLogH storageLog = hostLogger(options, "mstar-host");
   HostStorages storages(storageLog);
   if (!storages.ready()) {
@@ -297,6 +325,10 @@ int run(const Options& options) {
   }
   runners.clear();
   simulation.stop();
+  if (publisher) {
+    publisher->close();
+    std::fprintf(stderr, "mstar-host: %s\n", publisher->summary().c_str());
+  }
   return status;
 }
 
