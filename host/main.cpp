@@ -264,6 +264,9 @@ int run(const Options& options) {
       std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
       return kExitUsage;
     }
+    for (const std::string& endpoint : publisher->endpoints()) {
+      std::fprintf(stderr, "mstar-host: publishing on %s\n", endpoint.c_str());
+    }
     screenOutput.alsoSendTo(publisher.get());
   }
 

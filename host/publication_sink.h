@@ -14,7 +14,8 @@ class PublicationSink {
   virtual ~PublicationSink() = default;
   // Called on the device's reading thread; never waits for a reader.
   virtual void publish(const Publication& publication) = 0;
-  // The device's counters after each read, on its reading thread.
+  // The device's counters after each read, on its reading thread: the
+  // read's publications are complete and may leave together.
   virtual void deviceStats(const std::string& device, uint64_t packets, uint64_t failures) = 0;
   // One line for the live table and the end of the run.
   virtual std::string summary() = 0;

@@ -57,8 +57,9 @@ const char* publishUsage() {
          "                          DEVICE/tracker/ID, DEVICE/controller/ID, DEVICE/status\n"
          "      --publish-format F  binary (the records of motionstar/stream.h; the\n"
          "                          default) or json (the objects of --format jsonl)\n"
-         "A subscriber that joins gets the last record of every topic at once; one\n"
-         "that falls 1000 messages behind misses records, which the host counts.\n";
+         "A subscriber that joins gets the last record of every topic at once. One\n"
+         "that falls 1000 messages behind misses records until it catches up; the\n"
+         "host counts such overflows, the subscriber sees the gap in the numbers.\n";
 }
 
 #if !MOTIONSTAR_HAVE_ZMQ

@@ -1,11 +1,14 @@
-// The ZeroMQ publisher: device threads encode their records and hand them
-// over an in-process pipe to one publishing thread, which owns the XPUB
-// socket, keeps the last record of every topic and replays it to new
-// subscriptions.
+// The ZeroMQ publisher. A device's thread gathers the records of one read
+// and hands them over together, in one message on an in-process pipe, to
+// the publishing thread. That thread owns the XPUB socket, keeps the last
+// record of every topic and replays it to new subscriptions. One hand-over
+// a read, not one a record, keeps threads from waking each other 32 times a
+// packet.
 #include "host/publisher.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -20,19 +23,37 @@ namespace {
 
 // ZeroMQ's default, said here because the README and --help promise it.
 constexpr int kSubscriberQueue = 1000;
-// Room between the device threads and the publishing thread: at 32 records
-// a packet and 1000 packets a second, about half a second.
-constexpr int kHandOffQueue = 8000;
+// Reads waiting between the device threads and the publishing thread.
+constexpr int kHandOffQueue = 500;
 // How long closing waits to deliver the last records (the "stopped"
 // statuses) to subscribers that are still there.
 constexpr int kLingerMs = 200;
-// Records forwarded between two looks at new subscriptions.
-constexpr int kForwardBatch = 256;
 
 uint64_t nowMicroseconds() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                    std::chrono::system_clock::now().time_since_epoch())
                                    .count());
+}
+
+// A hand-over holds records one after the other: topic size, topic, record
+// size, record (sizes as 32-bit words in this machine's order).
+void appendRecord(std::string* batch, std::string_view topic, std::string_view record) {
+  for (std::string_view part : {topic, record}) {
+    const auto size = static_cast<uint32_t>(part.size());
+    batch->append(reinterpret_cast<const char*>(&size), sizeof size);
+    batch->append(part);
+  }
+}
+
+// The next part of a hand-over, from *at on; false at its end.
+bool nextPart(std::string_view batch, size_t* at, std::string_view* part) {
+  uint32_t size = 0;
+  if (batch.size() - *at < sizeof size) return false;
+  std::memcpy(&size, batch.data() + *at, sizeof size);
+  *at += sizeof size;
+  *part = batch.substr(*at, size);
+  *at += part->size();
+  return true;
 }
 
 class ZmqPublisher final : public Publisher {
@@ -54,25 +75,29 @@ class ZmqPublisher final : public Publisher {
  private:
   struct Device {
     std::string name;
-    // Per topic: [0] trackers, [1] controllers, by output ID.
-    std::atomic<uint32_t> sequence[2][stream::kMaxId + 1] = {};
     std::atomic<uint64_t> packets{0}, failures{0};
-    std::atomic<bool> announced{false};
-    // Written under statusMutex_.
+    std::mutex mutex;  // what follows
+    std::string batch;
+    uint32_t batchRecords = 0;
+    // Per topic: [0] trackers, [1] controllers, by output ID.
+    uint32_t sequence[2][stream::kMaxId + 1] = {};
     uint32_t statusSequence = 0, dropouts = 0, recoveries = 0;
+    bool announced = false;
   };
 
   Device* find(const std::string& name) {
     auto it = devices_.find(name);
     return it == devices_.end() ? nullptr : it->second.get();
   }
-  void publishStatus(Device& device, stream::DeviceState state);
-  std::string statusPayload(Device& device, stream::DeviceState state);
-  void handOver(const std::string& topic, const void* payload, size_t size);
+  // Under the device's mutex.
+  std::string statusLocked(Device& device, stream::DeviceState state);
+  void announceLocked(Device& device, stream::DeviceState state);
+  void announceStreamingLocked(Device& device);
+  void handOverLocked(Device& device);
 
   // The publishing thread.
   void run();
-  bool forwardQueued();
+  void forward(std::string_view batch);
   void replay(std::string_view prefix);
   bool sendToSubscribers(zmq::message_t& topic, zmq::message_t& payload);
 
@@ -85,8 +110,6 @@ class ZmqPublisher final : public Publisher {
   zmq::socket_t in_{context_, zmq::socket_type::pull};   // publishing thread
   std::mutex handOffMutex_;
   zmq::socket_t handOff_{context_, zmq::socket_type::push};  // under handOffMutex_
-  bool handOffOpen_ = false;                                 // under handOffMutex_
-  std::mutex statusMutex_;
   std::thread thread_;
   std::atomic<bool> running_{false};
   std::atomic<bool> closed_{false};
@@ -95,8 +118,7 @@ class ZmqPublisher final : public Publisher {
   // The last record of every topic: publishing thread only.
   std::map<std::string, std::string, std::less<>> lastRecords_;
 
-  std::atomic<uint64_t> published_{0}, replayed_{0}, droppedAtSubscribers_{0},
-      droppedBeforeSending_{0};
+  std::atomic<uint64_t> published_{0}, replayed_{0}, overflows_{0}, droppedBeforeSending_{0};
 };
 
 bool ZmqPublisher::open(const PublishOptions& options, const std::vector<std::string>& devices,
@@ -125,7 +147,7 @@ bool ZmqPublisher::open(const PublishOptions& options, const std::vector<std::st
   try {
     // Verbose: every subscription reaches us, not only a topic's first, so
     // every joiner gets its replay. No-drop: a send that some full queue
-    // cannot take fails, so the drop is seen and counted (sendToSubscribers).
+    // cannot take fails, so the overflow is seen (sendToSubscribers).
     out_.set(zmq::sockopt::xpub_verbose, 1);
     out_.set(zmq::sockopt::xpub_nodrop, 1);
     out_.set(zmq::sockopt::sndhwm, kSubscriberQueue);
@@ -139,9 +161,9 @@ bool ZmqPublisher::open(const PublishOptions& options, const std::vector<std::st
       }
       endpoints_.push_back(out_.get(zmq::sockopt::last_endpoint));
     }
-    in_.set(zmq::sockopt::rcvhwm, kHandOffQueue / 2);
+    in_.set(zmq::sockopt::rcvhwm, kHandOffQueue);
     in_.bind("inproc://records");
-    handOff_.set(zmq::sockopt::sndhwm, kHandOffQueue / 2);
+    handOff_.set(zmq::sockopt::sndhwm, kHandOffQueue);
     handOff_.connect("inproc://records");
   } catch (const zmq::error_t& e) {
     *error = std::string("cannot set up publishing: ") + e.what();
@@ -150,10 +172,10 @@ bool ZmqPublisher::open(const PublishOptions& options, const std::vector<std::st
   // Every subscriber gets the devices' first status as a replay, however
   // early it connects: no thread reads a subscription yet.
   for (auto& [name, device] : devices_) {
-    lastRecords_[name + "/status"] = statusPayload(*device, stream::DeviceState::kStarting);
+    std::lock_guard<std::mutex> lock(device->mutex);
+    lastRecords_[name + "/status"] = statusLocked(*device, stream::DeviceState::kStarting);
     ++published_;
   }
-  handOffOpen_ = true;
   running_ = true;
   thread_ = std::thread([this] { run(); });
   return true;
@@ -167,15 +189,18 @@ void ZmqPublisher::publish(const Publication& p) {
     return;
   }
   const std::string topic = topicOf(p);
+  std::lock_guard<std::mutex> lock(device->mutex);
+  announceStreamingLocked(*device);
   if (json_) {
-    const std::string line = Output::jsonLine(p);
-    handOver(topic, line.data(), line.size());
-    return;
+    appendRecord(&device->batch, topic, Output::jsonLine(p));
+  } else {
+    record.sequence = ++device->sequence[p.kind == Publication::kTracker ? 0 : 1][p.id];
+    record.publishedMicroseconds = nowMicroseconds();
+    uint8_t bytes[stream::kMaxRecordSize];
+    const size_t size = stream::encode(record, bytes, sizeof bytes);
+    appendRecord(&device->batch, topic, {reinterpret_cast<char*>(bytes), size});
   }
-  record.sequence = ++device->sequence[p.kind == Publication::kTracker ? 0 : 1][p.id];
-  record.publishedMicroseconds = nowMicroseconds();
-  uint8_t bytes[stream::kMaxRecordSize];
-  handOver(topic, bytes, stream::encode(record, bytes, sizeof bytes));
+  ++device->batchRecords;
 }
 
 void ZmqPublisher::deviceStats(const std::string& name, uint64_t packets, uint64_t failures) {
@@ -183,31 +208,36 @@ void ZmqPublisher::deviceStats(const std::string& name, uint64_t packets, uint64
   if (device == nullptr) return;
   device->packets = packets;
   device->failures = failures;
-  // Reading has begun: the first counters are the host's sign of a
-  // streaming device.
-  if (!device->announced.exchange(true)) publishStatus(*device, stream::DeviceState::kStreaming);
+  std::lock_guard<std::mutex> lock(device->mutex);
+  announceStreamingLocked(*device);
+  handOverLocked(*device);
 }
 
 void ZmqPublisher::deviceState(const std::string& name, stream::DeviceState state,
                                uint32_t dropouts, uint32_t recoveries) {
   Device* device = find(name);
   if (device == nullptr) return;
-  {
-    std::lock_guard<std::mutex> lock(statusMutex_);
-    device->dropouts = dropouts;
-    device->recoveries = recoveries;
-  }
-  publishStatus(*device, state);
+  std::lock_guard<std::mutex> lock(device->mutex);
+  device->dropouts = dropouts;
+  device->recoveries = recoveries;
+  announceLocked(*device, state);
+  handOverLocked(*device);
 }
 
-void ZmqPublisher::publishStatus(Device& device, stream::DeviceState state) {
-  // One status at a time, so sequence numbers leave in their order.
-  std::lock_guard<std::mutex> lock(statusMutex_);
-  const std::string payload = statusPayload(device, state);
-  handOver(device.name + "/status", payload.data(), payload.size());
+// Reading has begun: the first record or counters are the host's sign of a
+// streaming device.
+void ZmqPublisher::announceStreamingLocked(Device& device) {
+  if (device.announced) return;
+  device.announced = true;
+  announceLocked(device, stream::DeviceState::kStreaming);
 }
 
-std::string ZmqPublisher::statusPayload(Device& device, stream::DeviceState state) {
+void ZmqPublisher::announceLocked(Device& device, stream::DeviceState state) {
+  appendRecord(&device.batch, device.name + "/status", statusLocked(device, state));
+  ++device.batchRecords;
+}
+
+std::string ZmqPublisher::statusLocked(Device& device, stream::DeviceState state) {
   const uint64_t now = nowMicroseconds();
   stream::Record record;
   record.kind = stream::Kind::kStatus;
@@ -226,23 +256,23 @@ std::string ZmqPublisher::statusPayload(Device& device, stream::DeviceState stat
   return std::string(reinterpret_cast<char*>(bytes), stream::encode(record, bytes, sizeof bytes));
 }
 
-void ZmqPublisher::handOver(const std::string& topic, const void* payload, size_t size) {
-  zmq::message_t topicFrame(topic.data(), topic.size());
-  zmq::message_t payloadFrame(payload, size);
-  std::lock_guard<std::mutex> lock(handOffMutex_);
-  // Both frames or neither: a PUSH socket takes back a message's first
-  // frame when a later one does not fit.
-  if (!handOffOpen_ || size == 0 ||
-      !handOff_.send(topicFrame, zmq::send_flags::sndmore | zmq::send_flags::dontwait) ||
-      !handOff_.send(payloadFrame, zmq::send_flags::dontwait)) {
-    ++droppedBeforeSending_;
+void ZmqPublisher::handOverLocked(Device& device) {
+  if (device.batchRecords == 0) return;
+  zmq::message_t message(device.batch.data(), device.batch.size());
+  {
+    std::lock_guard<std::mutex> lock(handOffMutex_);
+    if (closed_ || !handOff_.send(message, zmq::send_flags::dontwait)) {
+      droppedBeforeSending_ += device.batchRecords;
+    }
   }
+  device.batch.clear();
+  device.batchRecords = 0;
 }
 
 void ZmqPublisher::run() {
   zmq::pollitem_t items[] = {{in_.handle(), 0, ZMQ_POLLIN, 0}, {out_.handle(), 0, ZMQ_POLLIN, 0}};
   try {
-    for (;;) {
+    for (bool stop = false; !stop;) {
       zmq::poll(items, 2, std::chrono::milliseconds(-1));
       if (items[1].revents & ZMQ_POLLIN) {
         // Subscriptions (first byte 1) and unsubscriptions (0), topic after.
@@ -252,7 +282,13 @@ void ZmqPublisher::run() {
           if (message.size() >= 1 && bytes[0] == 1) replay({bytes + 1, message.size() - 1});
         }
       }
-      if ((items[0].revents & ZMQ_POLLIN) && !forwardQueued()) break;
+      if (items[0].revents & ZMQ_POLLIN) {
+        zmq::message_t batch;
+        while (!stop && in_.recv(batch, zmq::recv_flags::dontwait)) {
+          stop = batch.size() == 0;  // close() asks to stop, after the last records
+          forward({batch.data<char>(), batch.size()});
+        }
+      }
     }
   } catch (const zmq::error_t& e) {
     threadError_ = e.what();
@@ -260,22 +296,18 @@ void ZmqPublisher::run() {
   running_ = false;
 }
 
-// Sends what the device threads handed over; false at the stop message.
-bool ZmqPublisher::forwardQueued() {
-  for (int i = 0; i < kForwardBatch; ++i) {
-    zmq::message_t topic, payload;
-    if (!in_.recv(topic, zmq::recv_flags::dontwait)) return true;
-    if (!topic.more()) return false;
-    // The rest of a message is always there with its first frame.
-    (void)in_.recv(payload, zmq::recv_flags::none);
-    std::string_view key(topic.data<char>(), topic.size());
-    auto last = lastRecords_.find(key);
-    if (last == lastRecords_.end()) last = lastRecords_.emplace(key, std::string()).first;
-    last->second.assign(payload.data<char>(), payload.size());
+void ZmqPublisher::forward(std::string_view batch) {
+  size_t at = 0;
+  for (std::string_view topic, record;
+       nextPart(batch, &at, &topic) && nextPart(batch, &at, &record);) {
+    auto last = lastRecords_.find(topic);
+    if (last == lastRecords_.end()) last = lastRecords_.emplace(topic, std::string()).first;
+    last->second.assign(record);
+    zmq::message_t topicFrame(topic.data(), topic.size());
+    zmq::message_t recordFrame(record.data(), record.size());
     ++published_;
-    if (!sendToSubscribers(topic, payload)) ++droppedAtSubscribers_;
+    if (!sendToSubscribers(topicFrame, recordFrame)) ++overflows_;
   }
-  return true;
 }
 
 void ZmqPublisher::replay(std::string_view prefix) {
@@ -285,14 +317,15 @@ void ZmqPublisher::replay(std::string_view prefix) {
     zmq::message_t payload(it->second.data(), it->second.size());
     if (!json_) payload.data<uint8_t>()[2] |= stream::kFlagReplay;
     ++replayed_;
-    if (!sendToSubscribers(topic, payload)) ++droppedAtSubscribers_;
+    if (!sendToSubscribers(topic, payload)) ++overflows_;
   }
 }
 
 // PUB and XPUB sockets drop silently for a subscriber whose queue is full.
-// With no-drop set, the send fails instead when any matching subscriber is
+// With no-drop set, the send fails instead when a matching subscriber is
 // full; the message then goes out once more with dropping allowed, so the
-// others still get it, and the caller counts the miss.
+// others still get it. ZeroMQ then leaves that subscriber out, silently,
+// until it has caught up: one overflow is seen per such stretch.
 bool ZmqPublisher::sendToSubscribers(zmq::message_t& topic, zmq::message_t& payload) {
   bool everyone = true;
   zmq::message_t* frames[] = {&topic, &payload};
@@ -308,8 +341,13 @@ bool ZmqPublisher::sendToSubscribers(zmq::message_t& topic, zmq::message_t& payl
 }
 
 void ZmqPublisher::close() {
-  if (closed_.exchange(true) || !thread_.joinable()) return;
-  for (auto& [name, device] : devices_) publishStatus(*device, stream::DeviceState::kStopped);
+  // Not opened: nothing was published, nothing to say.
+  if (!thread_.joinable() || closed_) return;
+  for (auto& [name, device] : devices_) {
+    std::lock_guard<std::mutex> lock(device->mutex);
+    announceLocked(*device, stream::DeviceState::kStopped);
+    handOverLocked(*device);
+  }
   {
     std::lock_guard<std::mutex> lock(handOffMutex_);
     // The stop message queues behind the last records; a dead thread
@@ -318,20 +356,20 @@ void ZmqPublisher::close() {
     while (running_ && !handOff_.send(stop, zmq::send_flags::dontwait)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    handOffOpen_ = false;
+    closed_ = true;
   }
   thread_.join();
   handOff_.close();
   in_.close();
-  out_.close();  // waits up to the linger for the last records
-  context_.close();
+  out_.close();
+  context_.close();  // waits up to the linger for the last records
 }
 
 Publisher::Counts ZmqPublisher::counts() const {
   Counts c;
   c.published = published_;
   c.replayed = replayed_;
-  c.droppedAtSubscribers = droppedAtSubscribers_;
+  c.subscriberOverflows = overflows_;
   c.droppedBeforeSending = droppedBeforeSending_;
   return c;
 }
@@ -341,9 +379,9 @@ std::string ZmqPublisher::summary() {
   std::string text = "published " + std::to_string(c.published) + " records (" +
                      (json_ ? "json" : "binary") + ") on";
   for (const std::string& endpoint : endpoints_) text += " " + endpoint;
-  text += ", " + std::to_string(c.replayed) + " replayed to joiners; dropped " +
-          std::to_string(c.droppedAtSubscribers) + " at full subscriber queues, " +
-          std::to_string(c.droppedBeforeSending) + " before sending";
+  text += ", " + std::to_string(c.replayed) + " replayed to joiners; " +
+          std::to_string(c.subscriberOverflows) + " subscriber queue overflows, " +
+          std::to_string(c.droppedBeforeSending) + " records dropped before sending";
   if (!running_ && !threadError_.empty()) text += "; publishing stopped: " + threadError_;
   return text;
 }

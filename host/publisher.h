@@ -10,11 +10,15 @@
 // the original's sequence number, so a client that has the record already
 // can tell.
 //
-// Slow subscribers: device threads hand records to the publishing thread,
-// which owns the sockets; neither ever waits for a subscriber. A subscriber
-// whose queue is full (ZeroMQ's high-water mark, 1000 messages) misses the
-// records that do not fit, and only that subscriber. Those records are
-// counted, as are records that the publishing thread could not take.
+// A device's records leave together at the end of each read, when its
+// counters come in (deviceStats), handed to the publishing thread that owns
+// the socket.
+//
+// Slow subscribers: neither the device threads nor the publishing thread
+// ever wait for a subscriber. A subscriber whose queue is full (ZeroMQ's
+// high-water mark, 1000 messages) misses what does not fit, and only that
+// subscriber, until it has caught up; it sees the gap in the sequence
+// numbers. The publisher counts every such overflow.
 #ifndef MOTIONSTAR_HOST_PUBLISHER_H
 #define MOTIONSTAR_HOST_PUBLISHER_H
 
@@ -46,10 +50,14 @@ const char* publishUsage();
 class Publisher : public PublicationSink {
  public:
   struct Counts {
-    uint64_t published = 0;             // records handed to ZeroMQ, replays not included
-    uint64_t replayed = 0;              // records replayed to subscribers that joined
-    uint64_t droppedAtSubscribers = 0;  // records at least one subscriber's full queue missed
-    uint64_t droppedBeforeSending = 0;  // records the publishing thread could not take
+    uint64_t published = 0;  // records handed to ZeroMQ, replays not included
+    uint64_t replayed = 0;   // records replayed to subscribers that joined
+    // Times a subscriber's queue was full: from then until it catches up,
+    // that subscriber misses records.
+    uint64_t subscriberOverflows = 0;
+    // Records not sent at all: the publishing thread was 500 reads behind,
+    // they came after close(), or not from a device of the file.
+    uint64_t droppedBeforeSending = 0;
   };
 
   // Binds every endpoint and starts publishing the records of `devices`,
@@ -63,9 +71,9 @@ class Publisher : public PublicationSink {
   // A device's state changed: publishes its status record.
   virtual void deviceState(const std::string& device, motionstar::stream::DeviceState state,
                            uint32_t dropouts, uint32_t recoveries) = 0;
-  // Publishes "stopped" for every device, sends what is queued (waiting at
-  // most a short linger for subscribers) and closes the sockets. Publications
-  // after this are dropped.
+  // Publishes "stopped" for every device and closes the socket, waiting at
+  // most a short linger for subscribers to take the last records.
+  // Publications after this are dropped.
   virtual void close() = 0;
   // The endpoints as bound (a wildcard port resolved).
   virtual std::vector<std::string> endpoints() const = 0;

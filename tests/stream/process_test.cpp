@@ -133,7 +133,7 @@ TEST(StreamProcess, EveryPublicationOfASessionArrivesAsTheHostPrintsIt) {
             std::string::npos)
       << everythingLines.statuses.back();
   EXPECT_TRUE(hostLines.has("mstar-host: published "));
-  EXPECT_TRUE(hostLines.has("dropped 0 at full subscriber queues, 0 before sending"));
+  EXPECT_TRUE(hostLines.has("0 subscriber queue overflows, 0 records dropped before sending"));
   EXPECT_TRUE(everythingLines.has(" 0 lost, 0 messages skipped"));
 }
 
