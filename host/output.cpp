@@ -1,6 +1,7 @@
 #include "host/output.h"
 
 #include <cinttypes>
+#include <cstring>
 #include <sstream>
 
 #include "host/publication_sink.h"
@@ -48,6 +49,18 @@ std::string jsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+bool parseFormat(const char* name, Format* format) {
+  const std::pair<const char*, Format> names[] = {
+      {"table", Format::kTable}, {"jsonl", Format::kJsonl}, {"csv", Format::kCsv}};
+  for (const auto& [text, value] : names) {
+    if (std::strcmp(name, text) == 0) {
+      *format = value;
+      return true;
+    }
+  }
+  return false;
 }
 
 Publication decodeTracker(const std::string& device, const TraData& record) {

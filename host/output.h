@@ -35,6 +35,9 @@ class PublicationSink;
 
 enum class Format { kTable, kJsonl, kCsv };
 
+// "table", "jsonl" or "csv"; false for anything else.
+bool parseFormat(const char* name, Format* format);
+
 class Output {
  public:
   // Records go to `stream`; in table format the table is drawn there.

@@ -86,13 +86,7 @@ int parseOptions(int argc, char** argv, Options* options) {
         break;
       case 'f':
         options->formatGiven = true;
-        if (std::strcmp(optarg, "table") == 0) {
-          options->format = Format::kTable;
-        } else if (std::strcmp(optarg, "jsonl") == 0) {
-          options->format = Format::kJsonl;
-        } else if (std::strcmp(optarg, "csv") == 0) {
-          options->format = Format::kCsv;
-        } else {
+        if (!parseFormat(optarg, &options->format)) {
           return usageError(std::string("unknown format '") + optarg + "' (table, jsonl or csv)");
         }
         break;
