@@ -59,7 +59,7 @@ int usageError(const std::string& what) {
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* options) {
-  enum { kRate = 1000, kDebugLevel, kDebugThreshold };
+  enum { kRate = 1000, kDebugLevel, kDebugThreshold, kPublish, kPublishFormat };
   static const option kLong[] = {
       {"simulate", no_argument, nullptr, 's'},
       {"rate", required_argument, nullptr, kRate},
@@ -71,6 +71,8 @@ int parseOptions(int argc, char** argv, Options* options) {
       {"debug-level", required_argument, nullptr, kDebugLevel},
       {"debug-threshold", required_argument, nullptr, kDebugThreshold},
       {"help", no_argument, nullptr, 'h'},
+      {"publish", required_argument, nullptr, kPublish},
+      {"publish-format", required_argument, nullptr, kPublishFormat},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -139,7 +141,17 @@ int parseOptions(int argc, char** argv, Options* options) {
         break;
       case 'h':
         std::fputs(kUsage, stdout);
+        std::fputs(publishUsage(), stdout);
         return kExitClean;
+      case kPublish:
+      case kPublishFormat: {
+        std::string error;
+        const char* name = c == kPublish ? "--publish" : "--publish-format";
+        if (!parsePublishOption(name, optarg, &options->publish, &error)) {
+          return usageError(error);
+        }
+        break;
+      }
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs an argument");
       default:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/output.h"
+#include "host/publisher.h"
 
 constexpr int kExitClean = 0;
 constexpr int kExitDeviceFailed = 1;
@@ -24,6 +25,7 @@ struct Options {
   int enabled = 1;
   int32_t debugLevel = 0;
   int32_t debugThreshold = 1;
+  PublishOptions publish;  // render nodes to stream to
 };
 
 // Reads the command line into *options. Returns -1 when the host should
