@@ -113,17 +113,34 @@ std::string PolyField::describe() const {
 
 RbfField::RbfField(double shape, std::vector<Vec3> centres, std::vector<Vec3> weights,
                    std::array<Vec3, 4> tail)
-    : shape_(shape), centres_(std::move(centres)), weights_(std::move(weights)), tail_(tail) {}
+    : shape_(shape), centres_(std::move(centres)), weights_(std::move(weights)), tail_(tail) {
+  for (int k = 0; k < 3; ++k) {
+    for (size_t c = 0; c < centres_.size(); ++c) {
+      centreAxis_[k].push_back(centres_[c][k]);
+      weightAxis_[k].push_back(weights_[c][k]);
+    }
+  }
+}
 
 Vec3 RbfField::evaluate(const Vec3& u) const {
-  Vec3 out;
-  for (int k = 0; k < 3; ++k) {
-    out[k] = tail_[0][k] + tail_[1][k] * u[0] + tail_[2][k] * u[1] + tail_[3][k] * u[2];
+  const double* cx = centreAxis_[0].data();
+  const double* cy = centreAxis_[1].data();
+  const double* cz = centreAxis_[2].data();
+  const double* w0 = weightAxis_[0].data();
+  const double* w1 = weightAxis_[1].data();
+  const double* w2 = weightAxis_[2].data();
+  const double shape2 = shape_ * shape_;
+  double o0 = 0, o1 = 0, o2 = 0;
+  for (size_t c = 0, n = centres_.size(); c < n; ++c) {
+    const double dx = u[0] - cx[c], dy = u[1] - cy[c], dz = u[2] - cz[c];
+    const double phi = std::sqrt(dx * dx + dy * dy + dz * dz + shape2);
+    o0 += w0[c] * phi;
+    o1 += w1[c] * phi;
+    o2 += w2[c] * phi;
   }
-  for (size_t c = 0; c < centres_.size(); ++c) {
-    const double dx = u[0] - centres_[c][0], dy = u[1] - centres_[c][1], dz = u[2] - centres_[c][2];
-    const double phi = kernel(dx * dx + dy * dy + dz * dz, shape_);
-    for (int k = 0; k < 3; ++k) out[k] += weights_[c][k] * phi;
+  Vec3 out{o0, o1, o2};
+  for (int k = 0; k < 3; ++k) {
+    out[k] += tail_[0][k] + tail_[1][k] * u[0] + tail_[2][k] * u[1] + tail_[3][k] * u[2];
   }
   return out;
 }
@@ -132,6 +149,13 @@ std::string RbfField::describe() const {
   char shape[32];
   std::snprintf(shape, sizeof shape, "%.3g", shape_);
   return std::to_string(centres_.size()) + " centres, shape " + shape;
+}
+
+bool contains(const Box& volume, const Vec3& p) {
+  for (int a = 0; a < 3; ++a) {
+    if (!(p[a] >= volume.min[a] && p[a] <= volume.max[a])) return false;
+  }
+  return true;
 }
 
 Vec3 normalisedPosition(const Box& volume, const Vec3& p) {

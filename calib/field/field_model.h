@@ -105,6 +105,10 @@ class RbfField : public VectorField {
   std::vector<Vec3> centres_;
   std::vector<Vec3> weights_;
   std::array<Vec3, 4> tail_;
+  // The same centres and weights one coordinate at a time, so the sum over
+  // the centres runs over plain arrays the compiler can vectorise.
+  std::array<std::vector<double>, 3> centreAxis_;
+  std::array<std::vector<double>, 3> weightAxis_;
 };
 
 // Measured positions the survey covered, feet.
@@ -118,6 +122,8 @@ struct FieldModel {
   std::unique_ptr<VectorField> position;     // feet added to the measured position
   std::unique_ptr<VectorField> orientation;  // rotation vector, radians, transmitter's frame
 };
+
+bool contains(const Box& volume, const Vec3& p);
 
 // Position p mapped into the volume's normalised coordinates and clamped to
 // -1 .. 1: outside the volume the correction is that at its boundary.
