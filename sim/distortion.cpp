@@ -10,6 +10,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegToRad = kPi / 180.0;
 constexpr double kReferenceDistance = 5.0;  // feet: where the global field has its nominal size
+constexpr double kReach = 1.5;              // feet: where a metal source's moment is its error
+constexpr double kCore = 0.5;               // feet: about the metal's own size
 
 using Matrix3 = std::array<Vec3, 3>;
 
@@ -24,6 +26,16 @@ class Uniform {
   Vec3 vector(double half) {
     return {(*this)(-half, half), (*this)(-half, half), (*this)(-half, half)};
   }
+  // A vector of the given length in a random direction.
+  Vec3 direction(double length) {
+    for (;;) {
+      const Vec3 v = vector(1.0);
+      const double norm = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+      if (norm > 0.1 && norm <= 1.0) {
+        return {length * v[0] / norm, length * v[1] / norm, length * v[2] / norm};
+      }
+    }
+  }
 
  private:
   std::mt19937 engine_;
@@ -33,11 +45,12 @@ double dot(const Vec3& a, const Vec3& b) {
   return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
-// Field of a dipole of the given moment at offset q from it, softened inside
-// the core so it stays finite: core^3 (3 (m.q) q / rho^2 - m) / rho^3.
-Vec3 dipole(const Vec3& moment, const Vec3& q, double core) {
+// The pattern of a dipole's field at offset q from it, 3 (m.q) q / |q|^2 - m,
+// falling off as (reach / |q|)^3: moment m is the size of the error at the
+// distance reach. The core softens |q| so the field stays finite.
+Vec3 dipole(const Vec3& moment, const Vec3& q, double reach, double core) {
   const double rho2 = dot(q, q) + core * core;
-  const double scale = core * core * core / (rho2 * std::sqrt(rho2));
+  const double scale = reach * reach * reach / (rho2 * std::sqrt(rho2));
   const double along = 3.0 * dot(moment, q) / rho2;
   return {scale * (along * q[0] - moment[0]), scale * (along * q[1] - moment[1]),
           scale * (along * q[2] - moment[2])};
@@ -104,10 +117,8 @@ FieldDistortion::FieldDistortion(uint32_t seed, double strength) : strength_(str
     for (int i = 0; i < 3; ++i) {
       // Wavelengths of 8 to 14 ft: smooth over a CAVE.
       const double length = uniform(8.0, 14.0);
-      Vec3 direction = uniform.vector(1.0);
-      const double norm = std::sqrt(dot(direction, direction)) + 1e-12;
       Wave w{};
-      for (int k = 0; k < 3; ++k) w.wavenumber[k] = 2 * kPi / length * direction[k] / norm;
+      w.wavenumber = uniform.direction(2 * kPi / length);
       w.phase = uniform(0.0, 2 * kPi);
       w.amplitude = uniform.vector(wave);
       field.waves.push_back(w);
@@ -117,16 +128,21 @@ FieldDistortion::FieldDistortion(uint32_t seed, double strength) : strength_(str
   shift_ = makeGlobal(0.2, 0.1);
   twist_ = makeGlobal(1.6, 0.8);
 
-  // A steel beam under the floor, and a projector behind one of the walls.
+  // A steel beam under the floor, and a projector behind one of the walls:
+  // an inch or two and a degree or so at 1.5 ft from them, gone within a
+  // few feet.
   const double beamX = uniform(-3.0, 3.0), beamZ = uniform(-3.0, 3.0);
-  sources_.push_back(
-      {{beamX, uniform(-4.75, -4.25), beamZ}, uniform.vector(0.5), uniform.vector(5.0), 0.75});
+  sources_.push_back({{beamX, uniform(-4.75, -4.25), beamZ},
+                      uniform.direction(0.1),
+                      uniform.direction(1.5),
+                      kReach,
+                      kCore});
   const double across = uniform(-3.0, 3.0), beyond = uniform(5.25, 5.75),
                height = uniform(-1.0, 2.0);
   const int wall = static_cast<int>(uniform(0.0, 4.0));  // +x, -x, +z, -z
   const double side = wall % 2 == 0 ? beyond : -beyond;
   const Vec3 projector = wall < 2 ? Vec3{side, height, across} : Vec3{across, height, side};
-  sources_.push_back({projector, uniform.vector(0.35), uniform.vector(4.0), 0.75});
+  sources_.push_back({projector, uniform.direction(0.08), uniform.direction(1.2), kReach, kCore});
 }
 
 Vec3 FieldDistortion::evaluate(const GlobalField& field, const Vec3& p) {
@@ -146,7 +162,7 @@ Vec3 FieldDistortion::total(const GlobalField& global, Vec3 MetalSource::*moment
   Vec3 out = evaluate(global, p);
   for (const MetalSource& source : sources_) {
     const Vec3 q{p[0] - source.centre[0], p[1] - source.centre[1], p[2] - source.centre[2]};
-    const Vec3 d = dipole(source.*moment, q, source.core);
+    const Vec3 d = dipole(source.*moment, q, source.reach, source.core);
     for (int k = 0; k < 3; ++k) out[k] += d[k];
   }
   for (double& v : out) v *= strength_ * scale;

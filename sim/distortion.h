@@ -33,12 +33,13 @@ struct Pose {
 };
 
 // A piece of metal: an induced dipole whose field moves positions and turns
-// orientations around it.
+// orientations around it, falling off as the cube of the distance.
 struct MetalSource {
-  Vec3 centre;  // feet
-  Vec3 shift;   // feet: moment of the position error
-  Vec3 twist;   // degrees: moment of the orientation error
-  double core;  // feet: the error stops growing this close to the centre
+  Vec3 centre;   // feet
+  Vec3 shift;    // feet: moment of the position error (its size at distance reach)
+  Vec3 twist;    // degrees: moment of the orientation error
+  double reach;  // feet
+  double core;   // feet: the error stops growing this close to the centre
 };
 
 class FieldDistortion {
