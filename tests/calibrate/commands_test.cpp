@@ -108,9 +108,9 @@ TEST(Commands, FitRefusesAPairsFileWithABadLineNamingTheLine) {
 }
 
 TEST(Commands, TheChosenFitCorrectsThroughTheCalibrationLibrary) {
-  const std::string pairs = writePairsFile("survey.csv", knownSurvey(kBox, 150, 11));
+  const std::string pairs = writePairsFile("survey.csv", knownSurvey(kBox, 80, 11));
   const std::string model = tempPath("survey.model");
-  const Outcome fit = run(calibrate::runFit, {pairs, "-o", model});
+  const Outcome fit = run(calibrate::runFit, {pairs, "-o", model, "--folds", "3"});
   ASSERT_EQ(fit.status, calibrate::kExitDone) << fit.err;
   for (const char* row : {"as measured", "lut ", "poly ", "rbf ", "position by "}) {
     EXPECT_NE(fit.out.find(row), std::string::npos) << row << " in\n" << fit.out;
@@ -162,7 +162,7 @@ TEST(Commands, CheckReportsBeforeAndAfterAndDrawsThePlot) {
   const Outcome cut = run(calibrate::runCheck, {tempPath("cut.model"), heldOut});
   EXPECT_EQ(cut.status, calibrate::kExitFailed);
   EXPECT_EQ(cut.err, "mstar-calibrate: " + tempPath("cut.model") +
-                        ": the file ends after line 2; expected \"position METHOD\"\n");
+                         ": the file ends after line 2; expected \"position METHOD\"\n");
 
   if (!matplotlibAvailable()) GTEST_SKIP() << "no /usr/bin/python3 with matplotlib here";
   const std::string png = tempPath("check.png");

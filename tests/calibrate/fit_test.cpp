@@ -37,15 +37,15 @@ TEST(Fit, EachMethodReproducesAKnownSmoothFieldOnHeldOutPoses) {
   // About an inch and half a degree to correct; what each method leaves of
   // it on poses it was not fitted to. The look-up table interpolates
   // linearly between nodes, so it leaves most.
-  const std::vector<calibrate::SurveyPair> survey = knownSurvey(kBox, 150, 1);
+  const std::vector<calibrate::SurveyPair> survey = knownSurvey(kBox, 100, 1);
   const std::vector<calibrate::SurveyPair> heldOut = knownSurvey(kInside, 300, 2);
   const calibrate::ErrorSummary before =
       calibrate::summarise(calibrate::poseErrors(nullptr, heldOut));
   ASSERT_GT(before.positionRms, 0.5);
   ASSERT_GT(before.orientationRms, 0.3);
-  for (const Tolerance& t : {Tolerance{Method::kLut, 0.04, 0.12, 0.02, 0.06},
-                             Tolerance{Method::kPoly, 0.005, 0.02, 0.002, 0.005},
-                             Tolerance{Method::kRbf, 0.01, 0.05, 0.002, 0.01}}) {
+  for (const Tolerance& t : {Tolerance{Method::kLut, 0.05, 0.15, 0.02, 0.06},
+                             Tolerance{Method::kPoly, 0.01, 0.03, 0.002, 0.005},
+                             Tolerance{Method::kRbf, 0.015, 0.08, 0.004, 0.012}}) {
     const calibrate::ModelFit fit = fitted(survey, t.method, t.method);
     const calibrate::ErrorSummary after =
         calibrate::summarise(calibrate::poseErrors(&fit.model, heldOut));
@@ -58,7 +58,7 @@ TEST(Fit, EachMethodReproducesAKnownSmoothFieldOnHeldOutPoses) {
 }
 
 TEST(Fit, AnIdentitySurveyGivesAModelThatChangesNothing) {
-  const std::vector<calibrate::SurveyPair> survey = identitySurvey(kBox, 120, 3);
+  const std::vector<calibrate::SurveyPair> survey = identitySurvey(kBox, 60, 3);
   const std::vector<calibrate::SurveyPair> poses = identitySurvey(kInside, 100, 4);
   for (Method method : {Method::kLut, Method::kPoly, Method::kRbf}) {
     const calibrate::ModelFit fit = fitted(survey, method, method);
@@ -98,7 +98,7 @@ TEST(Fit, CrossValidationCorrectsEachPairByAFitThatNeverSawIt) {
   // One pair measured 3 inches off the known correction. The radial
   // functions nearly interpolate: a fit that saw the pair would reproduce
   // it, the fits of the other folds cannot.
-  std::vector<calibrate::SurveyPair> survey = knownSurvey(kBox, 150, 5);
+  std::vector<calibrate::SurveyPair> survey = knownSurvey(kBox, 80, 5);
   constexpr size_t kOdd = 40;
   survey[kOdd].truth.position[0] += 0.25;
   field::Box volume;
