@@ -8,6 +8,24 @@
 
 namespace calibrate {
 
+#if defined(_WIN32)
+
+bool plotAvailable() {
+  return false;
+}
+
+const char* plotUnavailableReason() {
+  return "the Windows build runs no child programs";
+}
+
+bool plotErrors(const std::string&, const std::string&, const std::vector<SurveyPair>&,
+                const PoseErrors&, const PoseErrors&, std::string* error) {
+  *error = plotUnavailableReason();
+  return false;
+}
+
+#else
+
 namespace {
 
 // Debian's matplotlib imports under the system's interpreter only.
@@ -46,24 +64,6 @@ bool writeData(const std::string& path, const std::vector<SurveyPair>& pairs,
 }
 
 }  // namespace
-
-#if defined(_WIN32)
-
-bool plotAvailable() {
-  return false;
-}
-
-const char* plotUnavailableReason() {
-  return "the Windows build runs no child programs";
-}
-
-bool plotErrors(const std::string&, const std::string&, const std::vector<SurveyPair>&,
-                const PoseErrors&, const PoseErrors&, std::string* error) {
-  *error = plotUnavailableReason();
-  return false;
-}
-
-#else
 
 bool plotAvailable() {
   return true;
