@@ -1,8 +1,8 @@
 // calib_evaluate of the field correction library, as the driver calls it
 // once per pose, for a model of each method fitted to a 180-point survey of
 // the simulator's distorted room; beside it the pass-through library's
-// calib_evaluate (the cost of the call alone) and the transform step, on the
-// same poses.
+// calib_evaluate, the cost of the call alone. (transform_bench times the
+// transform step that follows calibration.)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -16,8 +16,6 @@
 #include "tools/calibrate/model_fit.h"
 #include "tools/calibrate/simulated_survey.h"
 #include "tools/calibrate/survey_plan.h"
-#include "tracker/matrix.h"
-#include "tracker/tra_common.h"
 
 namespace {
 
@@ -125,22 +123,5 @@ void passThrough(benchmark::State& state) {
   runEvaluate(state, LoadedLibrary(PASSTHROUGH_PATH, ""));
 }
 BENCHMARK(passThrough);
-
-void transformStep(benchmark::State& state) {
-  const std::vector<TraPose>& poses = inputPoses();
-  const Matrix4 transmitter = combineTransform(axisAngleMatrix(0.3f, 0.5f, 0.8f, 35.0f),
-                                               translationMatrix(1.0f, 2.0f, 3.0f));
-  const Matrix4 sensor = combineTransform(axisAngleMatrix(1.0f, -0.2f, 0.1f, -20.0f),
-                                          translationMatrix(0.1f, 0.2f, 0.3f));
-  const float translation[3] = {0.0f, 0.0f, 0.0f};
-  size_t i = 0;
-  for (auto _ : state) {
-    TraPose pose = poses[i++ & (kPoseCount - 1)];
-    CTraCommonH::applyTransforms(pose, &transmitter, &sensor, translation);
-    benchmark::DoNotOptimize(pose);
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(transformStep);
 
 }  // namespace

@@ -29,6 +29,20 @@ class Calibration : public ::testing::Test {
     ASSERT_TRUE((*device)->start());
   }
 
+  // One packet; both trackers are published with x larger by shift feet.
+  void expectShiftedX(double shift) {
+    const uint64_t index = simulator->nextPacketIndex();
+    ASSERT_EQ(simulator->emitPackets(1), 1);
+    UpdatedMasks masks;
+    ASSERT_EQ(device->receive(&masks), 1);
+    for (uint32_t id = 1; id <= 2; ++id) {
+      std::array<double, 6> want = expectedPose(sim::Simulator::unitWords(int(id) + 1, index));
+      want[0] += shift;
+      std::array<double, 6> got = publishedPose(storages.tracker(id));
+      for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 2e-5) << id << " #" << i;
+    }
+  }
+
   CLogH log = plainLogger("c");
   HostStorages storages{log};
   std::unique_ptr<sim::Simulator> simulator;
@@ -37,16 +51,7 @@ class Calibration : public ::testing::Test {
 
 TEST_F(Calibration, ShiftedXReachesTheStorage) {
   start(CALIB_SHIFT_X);
-  const uint64_t index = simulator->nextPacketIndex();
-  ASSERT_EQ(simulator->emitPackets(1), 1);
-  UpdatedMasks masks;
-  ASSERT_EQ(device->receive(&masks), 1);
-  for (uint32_t id = 1; id <= 2; ++id) {
-    std::array<double, 6> want = expectedPose(sim::Simulator::unitWords(int(id) + 1, index));
-    want[0] += 1.0;
-    std::array<double, 6> got = publishedPose(storages.tracker(id));
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 2e-5) << id << " #" << i;
-  }
+  expectShiftedX(1.0);
   EXPECT_TRUE((*device)->stop());
 }
 
@@ -57,16 +62,7 @@ TEST_F(Calibration, FieldCorrectionIsFoundByTheNameInTheConfiguration) {
                           "position poly\nterms 1\n0 0 0 0.5 0 0\n"
                           "orientation poly\nterms 1\n0 0 0 0 0 0\nend\n";
   start("field_correction", 1, " " + model);
-  const uint64_t index = simulator->nextPacketIndex();
-  ASSERT_EQ(simulator->emitPackets(1), 1);
-  UpdatedMasks masks;
-  ASSERT_EQ(device->receive(&masks), 1);
-  for (uint32_t id = 1; id <= 2; ++id) {
-    std::array<double, 6> want = expectedPose(sim::Simulator::unitWords(int(id) + 1, index));
-    want[0] += 0.5;
-    std::array<double, 6> got = publishedPose(storages.tracker(id));
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 2e-5) << id << " #" << i;
-  }
+  expectShiftedX(0.5);
   EXPECT_TRUE((*device)->stop());
 }
 
