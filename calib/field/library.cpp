@@ -8,8 +8,8 @@
 // reported on standard error, calib_init returns null, and every pose passes
 // unchanged: the tracker keeps working, uncorrected, and the message says so.
 #include <cstdio>
+#include <exception>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "calib/calibration_api.h"

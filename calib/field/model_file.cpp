@@ -65,13 +65,13 @@ class LineReader {
 
   // Word index is a whole number within low .. high.
   bool whole(size_t index, long low, long high, const char* what, long* value) {
-    double number = 0;
-    if (!this->number(index, &number)) return false;
-    if (number != std::floor(number) || number < low || number > high) {
+    double read = 0;
+    if (!number(index, &read)) return false;
+    if (read != std::floor(read) || read < low || read > high) {
       return fail(std::string(what) + " must be a whole number from " + std::to_string(low) +
                   " to " + std::to_string(high));
     }
-    *value = static_cast<long>(number);
+    *value = static_cast<long>(read);
     return true;
   }
 

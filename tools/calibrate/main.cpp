@@ -1,7 +1,7 @@
 // mstar-calibrate: survey plans, fits and checks of the field-distortion
 // correction that the calibration library field_correction applies.
 #include <cstdio>
-#include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -65,8 +65,12 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   const std::vector<std::string> words(argv + 2, argv + argc);
-  if (command == "plan") return runPlan(words);
-  if (command == "fit") return runFit(words);
-  if (command == "check") return runCheck(words);
+  try {
+    if (command == "plan") return runPlan(words);
+    if (command == "fit") return runFit(words);
+    if (command == "check") return runCheck(words);
+  } catch (const std::exception& e) {  // out of memory, most likely
+    return failure(command + " failed: " + e.what());
+  }
   return usageError("unknown command \"" + command + "\" (plan, fit or check)");
 }
