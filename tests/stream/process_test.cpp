@@ -197,7 +197,10 @@ TEST(StreamProcess, MalformedAndForeignMessagesAreReportedAndSkipped) {
 // Runs a client example against a host on the simulator: it must print 40
 // lines of poses, wand states and statuses in its own format.
 void runExampleAgainstAHost(std::vector<std::string> client) {
-  const std::string endpoint = "ipc://" SCRATCH_DIR "/examples.sock";
+  // One socket per test: ctest may run both examples at once.
+  const std::string endpoint =
+      "ipc://" SCRATCH_DIR "/" +
+      std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".sock";
   // Nobody reads the host's own records here: a full pipe would hold its
   // device thread.
   platform::ChildProcess host;
