@@ -81,7 +81,7 @@ int Session::setUp() {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (options_.simulate && !simulation_.start(config_, options_.rate, &error)) {
+  if (options_.simulate && !simulation_.start(config_, options_, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitDeviceFailed;
   }
