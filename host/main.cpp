@@ -14,6 +14,7 @@
 #include "host/module_loader.h"
 #include "host/options.h"
 #include "host/output.h"
+#include "host/publisher.h"
 #include "host/simulation.h"
 #include "host/storages.h"
 #include "host/supervisor.h"
@@ -54,6 +55,7 @@ class Session {
 
  private:
   bool openOutputs();
+  bool startPublishing();
   bool loadModules();
   void startDevices();
   // Watches signals, limits and the devices' data, and draws the table,
@@ -70,6 +72,7 @@ class Session {
   std::unique_ptr<Output> screen_;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
   std::unique_ptr<Output> fileOutput_;
+  std::unique_ptr<Publisher> publisher_;
   CLogH storageLog_{};
   std::unique_ptr<HostStorages> storages_;
   std::map<std::string, std::unique_ptr<DriverModule>> modules_;
@@ -83,8 +86,12 @@ int Session::run() {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (!openOutputs()) return kExitUsage;
-  if (options_.simulate && !simulation_.start(config_, options_.rate, &error)) {
+  if (!openOutputs() || !startPublishing()) return kExitUsage;
+  if (options_.simulate && !Simulation::check(config_, options_, &error)) {
+    messages_.notice(error);
+    return kExitUsage;
+  }
+  if (options_.simulate && !simulation_.start(config_, options_, &error)) {
     messages_.notice(error);
     return kExitDeviceFailed;
   }
@@ -101,6 +108,10 @@ int Session::run() {
   const int status = exitStatus();
   devices_.reset();  // joins every thread; each stopped its device
   simulation_.stop();
+  if (publisher_) {
+    publisher_->close();
+    messages_.info(publisher_->summary());
+  }
   messages_.showIn(nullptr);
   messages_.endCapture();  // the driver's last lines come before the summary
   for (const std::string& summary : summaries) messages_.info(summary);
@@ -128,6 +139,25 @@ bool Session::openOutputs() {
     screen_->addSink(fileOutput_.get());
   }
   if (screenFormat == Format::kTable) messages_.showIn(screen_.get());
+  return true;
+}
+
+// Publishing to render nodes: bound before the devices start, so their
+// first records go out too.
+bool Session::startPublishing() {
+  if (!options_.publish.requested()) return true;
+  std::vector<std::string> names;
+  for (const DeviceBlock& block : config_.devices) names.push_back(block.name);
+  std::string error;
+  publisher_ = Publisher::start(options_.publish, names, &error);
+  if (!publisher_) {
+    messages_.notice(error);
+    return false;
+  }
+  for (const std::string& endpoint : publisher_->endpoints()) {
+    messages_.info("publishing on " + endpoint);
+  }
+  screen_->addSink(publisher_.get());
   return true;
 }
 

@@ -40,6 +40,15 @@ std::string hostSeconds(int64_t micros) {
   return text;
 }
 
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+}  // namespace
+
 // Device names come from the user's file: escape what JSON needs escaped.
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
@@ -58,14 +67,17 @@ std::string jsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
+bool parseFormat(const char* name, Format* format) {
+  const std::pair<const char*, Format> names[] = {
+      {"table", Format::kTable}, {"jsonl", Format::kJsonl}, {"csv", Format::kCsv}};
+  for (const auto& [text, value] : names) {
+    if (std::strcmp(name, text) == 0) {
+      *format = value;
+      return true;
+    }
+  }
+  return false;
 }
-
-}  // namespace
 
 int64_t hostMicrosNow() {
   return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -204,6 +216,10 @@ void Output::status(const StatusRecord& s) {
   if (format_ == Format::kCsv) writeLine(csvLine(s));
 }
 
+void Output::readDone(const std::string& device, uint64_t packets, uint64_t failures) {
+  for (RecordSink* sink : sinks_) sink->readDone(device, packets, failures);
+}
+
 void Output::message(const std::string& line) {
   if (format_ != Format::kTable) return;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -218,12 +234,12 @@ bool Output::failed(std::string* why) const {
   return true;
 }
 
-void Output::render(double now, const std::vector<DeviceRow>& devices) {
+void Output::render(double now, const std::vector<DeviceRow>& devices, const std::string& footer) {
   if (format_ != Format::kTable) return;
   std::lock_guard<std::mutex> lock(mutex_);
   std::string screen = "\x1b[H\x1b[2J";  // home, clear: redraw in place
   char line[256];
-  screen += "mstar-host  (Ctrl-C stops the devices and exits)\n\n";
+  screen += title_ + "\n\n";
   std::snprintf(line, sizeof line, "%-12s %3s %9s %9s %9s %9s %9s %9s %7s\n", "device", "id",
                 "x ft", "y ft", "z ft", "azimuth", "elevation", "roll", "age s");
   screen += line;
@@ -244,7 +260,9 @@ void Output::render(double now, const std::vector<DeviceRow>& devices) {
       screen += line;
     }
   }
-  screen += "\ndevice       state       packets/s    gap s  dropouts  recoveries  failures\n";
+  if (!devices.empty()) {
+    screen += "\ndevice       state       packets/s    gap s  dropouts  recoveries  failures\n";
+  }
   for (const DeviceRow& d : devices) {
     std::snprintf(line, sizeof line,
                   "%-12.12s %-10s %10.1f %8.2f  %8" PRIu64 "  %10" PRIu64 "  %8" PRIu64 "\n",
@@ -252,6 +270,11 @@ void Output::render(double now, const std::vector<DeviceRow>& devices) {
                   d.failures);
     screen += line;
   }
+  for (RecordSink* sink : sinks_) {
+    const std::string summary = sink->summary();
+    if (!summary.empty()) screen += "\n" + summary + "\n";
+  }
+  if (!footer.empty()) screen += "\n" + footer;
   if (!messages_.empty()) {
     screen += "\n";
     for (const std::string& message : messages_) screen += message.substr(0, 200) + "\n";

@@ -46,12 +46,18 @@ struct StatusRecord {
 int64_t hostMicrosNow();
 
 // Where records and status records go: the screen, a file of records,
-// a publisher. Called on the devices' threads.
+// the publisher to render nodes. Called on the devices' threads.
 class RecordSink {
  public:
   virtual ~RecordSink() = default;
   virtual void publish(const Publication& publication) = 0;
   virtual void status(const StatusRecord& status) = 0;
+  // A device's read is complete (its publications may leave together);
+  // its counters so far.
+  virtual void readDone(const std::string& /*device*/, uint64_t /*packets*/,
+                        uint64_t /*failures*/) {}
+  // One line for the live table and the end of the run; empty: none.
+  virtual std::string summary() { return ""; }
 };
 
 // One device's line in the table.
@@ -63,19 +69,30 @@ struct DeviceRow {
   uint64_t dropouts = 0, recoveries = 0, failures = 0;
 };
 
+// `text` as a JSON string, quoted and escaped.
+std::string jsonString(const std::string& text);
+
 enum class Format { kTable, kJsonl, kCsv };
+
+// "table", "jsonl" or "csv"; false for anything else.
+bool parseFormat(const char* name, Format* format);
 
 class Output : public RecordSink {
  public:
   // Records go to `stream` (called `streamName` in messages); in table
   // format the table is drawn there.
-  Output(Format format, std::FILE* stream, std::string streamName);
+  Output(Format format, std::FILE* stream, std::string streamName = "standard output");
   void publish(const Publication& publication) override;
   void status(const StatusRecord& status) override;
-  // Every publication and status record goes to `sink` as well.
+  void readDone(const std::string& device, uint64_t packets, uint64_t failures) override;
+  // Every publication, status record and end of a read goes to `sink`
+  // first (render nodes before a terminal or pipe that may make us wait);
+  // its summary line is shown under the table.
   void addSink(RecordSink* sink) { sinks_.push_back(sink); }
-  // Redraws the table in place (table format only).
-  void render(double now, const std::vector<DeviceRow>& devices);
+  // Redraws the table in place (table format only), `footer` below it.
+  void render(double now, const std::vector<DeviceRow>& devices, const std::string& footer = "");
+  // The table's first line.
+  void setTitle(const std::string& title) { title_ = title; }
   // A message line, shown under the table (table format only).
   void message(const std::string& line);
   // True once the stream could not be written (a reader gone, a disk
@@ -103,6 +120,7 @@ class Output : public RecordSink {
   std::map<std::pair<std::string, uint32_t>, Publication> controllers_;
   std::deque<std::string> messages_;
   std::vector<RecordSink*> sinks_;
+  std::string title_ = "mstar-host  (Ctrl-C stops the devices and exits)";
 };
 
 #endif  // MOTIONSTAR_HOST_OUTPUT_H

@@ -233,6 +233,7 @@ void DeviceSupervisor::readOnce() {
   if (data) publishChanged(masks, micros);
 
   Events events;
+  uint64_t packets = 0, failures = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (result != 1) ++failures_;
@@ -259,7 +260,11 @@ void DeviceSupervisor::readOnce() {
           break;
       }
     }
+    packets = history_.packets();
+    failures = failures_;
   }
+  // The read's records may leave for render nodes together.
+  context_.output.readDone(block_.name, packets, failures);
   tell(events);
   if (result != 1 || (!data && now - begun < kQuickReadMs)) platform::sleepMilliseconds(kIdleMs);
 }

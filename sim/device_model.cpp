@@ -99,4 +99,9 @@ std::vector<uint8_t> DeviceModel::statusBlock(int unitAddress) const {
   return blocks_[static_cast<size_t>(unitAddress)];
 }
 
+uint8_t DeviceModel::hemisphere(int unitAddress) const {
+  if (unitAddress < 1 || static_cast<size_t>(unitAddress) >= blocks_.size()) return 0xFF;
+  return blocks_[static_cast<size_t>(unitAddress)][kHemisphereOffset];
+}
+
 }  // namespace sim

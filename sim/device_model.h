@@ -46,6 +46,8 @@ class DeviceModel {
   // The block GET_STATUS returns for the address (0: the system block);
   // empty for an address not on the bus.
   std::vector<uint8_t> statusBlock(int unitAddress) const;
+  // The hemisphere code in a unit's block as it stands (0xFF off the bus).
+  uint8_t hemisphere(int unitAddress) const;
 
  private:
   // Index 0: the system block; index a: the block of unit address a.

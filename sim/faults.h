@@ -62,6 +62,10 @@ class Outages {
     bool networkUp = false;
   };
 
+  // Power cycles and outages that come back on their own, the first
+  // `every` after `start`.
+  void repeat(const RepeatingFault& powerCycles, const RepeatingFault& networkOutages,
+              Clock::time_point start);
   // The power goes off now and comes back `silent` from now; while it is
   // off, a second call moves its return to `silent` from now.
   void powerCycle(Clock::time_point now, Clock::duration silent);
@@ -80,9 +84,13 @@ class Outages {
     bool active = false;
     bool began = false;  // not yet reported
     Clock::time_point until{};
+    RepeatingFault repeating;
+    Clock::time_point next{};  // of a repeating one
   };
+  static void schedule(Spell& spell, const RepeatingFault& repeating, Clock::time_point start);
   static void begin(Spell& spell, Clock::time_point now, Clock::duration length);
-  // Reports a beginning, then ends the spell when its time has come.
+  // Begins a repeating spell when it is due, reports a beginning, then ends
+  // the spell when its time has come.
   static void step(Spell& spell, Clock::time_point now, bool* began, bool* ended);
 
   Spell power_;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "sim/fault_text.h"
 #include "sim/simulator_state.h"
 #include "sim/trajectory.h"
 #include "sim/wand.h"
@@ -24,6 +25,11 @@ std::string configProblem(const Config& c) {
     return "more device status bytes than units";
   }
   if (!c.enableTcp && !c.enableUdp) return "neither TCP nor UDP is enabled";
+  for (const RepeatingFault* fault : {&c.powerCycles, &c.networkOutages}) {
+    // A period of 0 turns the fault off.
+    const std::string problem = fault->every.count() != 0 ? repeatingFaultProblem(*fault) : "";
+    if (!problem.empty()) return "repeating fault: " + problem;
+  }
   return "";
 }
 
@@ -66,6 +72,7 @@ bool Simulator::start(std::string* error) {
     s.device = DeviceModel(c);
     s.stream.restart(s.device.sensors());
     s.outages = Outages();
+    s.outages.repeat(c.powerCycles, c.networkOutages, State::Clock::now());
   }
   std::string why;
   if (!s.sockets.open(c, address, &why)) return fail(why);
@@ -110,6 +117,14 @@ uint16_t Simulator::udpPort() const {
 
 std::array<int16_t, 6> Simulator::unitWords(int unitAddress, uint64_t packetIndex) {
   return loopWords(unitAddress, packetIndex);
+}
+
+std::array<int16_t, 6> Simulator::unitWords(uint64_t seed, int unitAddress, uint64_t packetIndex) {
+  return trajectoryWords(seed, unitAddress, packetIndex);
+}
+
+std::vector<std::vector<uint8_t>> Simulator::wandScript(uint64_t seed) {
+  return sim::wandScript(seed);
 }
 
 std::vector<uint8_t> Simulator::wandPacket(int8_t motionX, int8_t motionY, bool firstButton,

@@ -32,7 +32,7 @@ struct Simulator::State : Sockets::Listener {
     std::chrono::milliseconds length;  // kPowerCycle, kNetworkDown
   };
 
-  explicit State(Config c) : config(std::move(c)), stream(config), sockets(*this) {}
+  explicit State(Config c) : config(std::move(c)), stream(config, &device), sockets(*this) {}
 
   const Config config;
 

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "client.h"
 #include "common/byte_order.h"
+#include "sim/faults.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -176,6 +178,70 @@ TEST_P(Outage, PowerComesBackOnItsOwnAfterTheSilence) {
                                               "network down: every "
                                               "packet is lost",
                                               "network up"}));
+}
+
+TEST(Outages, RepeatingSpellsFollowTheClockAndCallsMoveTheirEnd) {
+  using Clock = sim::Outages::Clock;
+  const Clock::time_point t0{};
+  sim::Outages outages;
+  outages.repeat({milliseconds(1000), milliseconds(200)}, {}, t0);
+  auto at = [&](int ms) { return outages.advance(t0 + milliseconds(ms)); };
+  auto is = [](const sim::Outages::Changes& c, bool off, bool on) {
+    return c.powerOff == off && c.powerOn == on && !c.networkDown && !c.networkUp;
+  };
+  EXPECT_TRUE(is(at(999), false, false));
+  EXPECT_EQ(outages.untilChange(t0 + milliseconds(999), milliseconds(50)), milliseconds(1));
+  EXPECT_TRUE(is(at(1000), true, false));
+  EXPECT_TRUE(outages.off());
+  EXPECT_TRUE(is(at(1199), false, false));
+  EXPECT_TRUE(is(at(1200), false, true));
+  EXPECT_FALSE(outages.cutOff());
+  // A worker held up past a whole spell sees it begin and end at once, and
+  // the next comes a period later, not in a burst of the missed ones.
+  EXPECT_TRUE(is(at(5500), true, true));
+  EXPECT_TRUE(is(at(6499), false, false));
+  EXPECT_TRUE(is(at(6500), true, false));
+
+  // A call during a spell moves its end; 0 ends it at the next step.
+  outages.powerCycle(t0 + milliseconds(6600), milliseconds(1000));
+  EXPECT_TRUE(is(at(6700), false, false)) << "no second beginning";
+  EXPECT_TRUE(is(at(7599), false, false));
+  outages.powerCycle(t0 + milliseconds(7599), milliseconds(0));
+  EXPECT_TRUE(is(at(7599), false, true));
+
+  outages.networkDown(t0 + milliseconds(7600), milliseconds(0));
+  const sim::Outages::Changes both = at(7600);
+  EXPECT_TRUE(both.networkDown && both.networkUp) << "a spell of no length begins and ends";
+}
+
+TEST(Outage, RepeatingFaultsOfTheConfigurationComeOnTheirOwn) {
+  auto lines = std::make_shared<std::vector<std::string>>();
+  auto guard = std::make_shared<std::mutex>();
+  sim::Config config;
+  config.log = [lines, guard](const std::string& line) {
+    std::lock_guard<std::mutex> lock(*guard);
+    lines->push_back(line);
+  };
+  config.powerCycles = {milliseconds(300), milliseconds(100)};
+  config.networkOutages = {milliseconds(250), milliseconds(50)};
+  Running run(Transport::kUdp, config);
+  auto count = [&](const std::string& start) {
+    std::lock_guard<std::mutex> lock(*guard);
+    return std::count_if(lines->begin(), lines->end(),
+                         [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+  };
+  for (int waited = 0; waited < 10000 && (count("power on") < 2 || count("network up") < 2);
+       waited += 50) {
+    std::this_thread::sleep_for(milliseconds(50));
+  }
+  EXPECT_GE(count("power on"), 2);
+  EXPECT_GE(count("network up"), 2);
+
+  config.powerCycles = {milliseconds(300), milliseconds(300)};
+  sim::Simulator never(Running::onPortZero(config));
+  std::string error;
+  EXPECT_FALSE(never.start(&error));
+  EXPECT_EQ(error, "repeating fault: each spell must end before the next begins");
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Outage, ::testing::Values(Transport::kTcp, Transport::kUdp),
