@@ -62,7 +62,8 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 every device streamed from start to stop without a dropout or\n"
     "a failure; 1 a device failed or dropped out (even when it recovered), or the\n"
-    "output could no longer be written; 2 usage or configuration error.\n";
+    "output could no longer be written; 2 usage or configuration error; 130 a\n"
+    "second Ctrl-C left at once, the tracking systems as they were.\n";
 
 bool parseNumber(const char* text, double* value) {
   char* end = nullptr;
