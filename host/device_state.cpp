@@ -23,24 +23,6 @@ std::string counted(uint64_t count, const char* one, const char* many) {
 
 }  // namespace
 
-const char* stateName(DeviceState state) {
-  switch (state) {
-    case DeviceState::kStarting:
-      return "starting";
-    case DeviceState::kStreaming:
-      return "streaming";
-    case DeviceState::kStale:
-      return "stale";
-    case DeviceState::kLost:
-      return "lost";
-    case DeviceState::kRecovering:
-      return "recovering";
-    case DeviceState::kStopped:
-      return "stopped";
-  }
-  return "unknown";
-}
-
 int64_t Backoff::nextMs() {
   const int64_t wait = nextMs_;
   nextMs_ = std::min<int64_t>(nextMs_ * 2, 10000);

@@ -8,9 +8,11 @@
 #include <deque>
 #include <string>
 
-enum class DeviceState { kStarting, kStreaming, kStale, kLost, kRecovering, kStopped };
+#include "motionstar/stream.h"
 
-const char* stateName(DeviceState state);
+// The states published to render nodes, under the same names.
+using DeviceState = motionstar::stream::DeviceState;
+using motionstar::stream::stateName;
 
 struct SupervisionLimits {
   // Without data this long a device is shown as stale; 0: ten packet
