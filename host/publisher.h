@@ -73,9 +73,9 @@ class Publisher : public RecordSink {
   // A device's state changed: publishes its status record.
   virtual void deviceState(const std::string& device, motionstar::stream::DeviceState state,
                            uint32_t dropouts, uint32_t recoveries) = 0;
-  // Publishes "stopped" for every device not stopped yet and closes the socket, waiting at
-  // most a short linger for subscribers to take the last records.
-  // Publications after this are dropped.
+  // Publishes "stopped" for every device not stopped yet and closes the
+  // socket, waiting at most a short linger for subscribers to take the last
+  // records. Publications after this are dropped.
   virtual void close() = 0;
   // The endpoints as bound (a wildcard port resolved).
   virtual std::vector<std::string> endpoints() const = 0;

@@ -19,6 +19,11 @@ void setOption(DeviceBlock& block, const std::string& name, const std::string& v
   if (block.find(name) == nullptr) block.options.push_back({block.line, name, {value}});
 }
 
+bool isUdp(const DeviceBlock& block) {
+  const OptionLine* protocol = block.find("protocol");
+  return protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
+}
+
 }  // namespace
 
 bool Simulation::check(const ConfigFile& config, const Options& options, std::string* error) {
@@ -32,9 +37,7 @@ bool Simulation::check(const ConfigFile& config, const Options& options, std::st
     }
   }
   for (const DeviceBlock& block : config.devices) {
-    const OptionLine* protocol = block.find("protocol");
-    const bool udp =
-        protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
+    const bool udp = isUdp(block);
     size_t added = (block.find("motionstaraddress") ? 0 : 1) + (udp && !block.find("port") ? 1 : 0);
     if (block.options.size() + added > static_cast<size_t>(kMaxOptions)) {
       *error = "device \"" + block.name + "\": no room for the simulator's address option";
@@ -48,9 +51,7 @@ bool Simulation::start(ConfigFile& config, const Options& options, std::string* 
   int index = 0;
   for (DeviceBlock& block : config.devices) {
     ++index;
-    const OptionLine* protocol = block.find("protocol");
-    const bool udp =
-        protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
+    const bool udp = isUdp(block);
     const OptionLine* erc = block.find("erc");
     const OptionLine* wanda = block.find("wanda");
     long trackers = block.args.empty() ? 2 : std::strtol(block.args[0].c_str(), nullptr, 0);
