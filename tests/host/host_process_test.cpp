@@ -20,6 +20,7 @@ TEST(HostProcess, NeedsPosixProcesses) {
 #include <set>
 
 #include "e2e/harness.h"
+#include "host/simulated_systems.h"
 #include "platform/child_process.h"
 #include "platform/process.h"
 
@@ -91,20 +92,6 @@ std::string writeFile(const std::string& name, const std::string& text) {
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-std::string deviceBlock(const std::string& name, const std::string& address, bool udp) {
-  return "device " + name + " " MODULE_PATH " 2\nmotionstaraddress " + address + "\nprotocol " +
-         (udp ? "udp\nport 0\n" : "tcp\n");
-}
-
-sim::Config streaming(bool udp) {
-  sim::Config config;
-  config.units = 3;
-  config.rate = 100;
-  config.enableTcp = !udp;
-  config.enableUdp = udp;
-  return config;
 }
 
 TEST(HostProcess, EveryExampleRunsOnTheSimulator) {

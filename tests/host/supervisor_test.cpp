@@ -10,6 +10,7 @@
 #include <set>
 
 #include "e2e/harness.h"
+#include "host/simulated_systems.h"
 #include "platform/process.h"
 
 namespace {
@@ -105,20 +106,6 @@ struct Supervised {
   Supervision devices;
   std::thread watcher;
 };
-
-std::string deviceBlock(const std::string& name, const std::string& address, bool udp) {
-  return "device " + name + " " MODULE_PATH " 2\nmotionstaraddress " + address + "\nprotocol " +
-         (udp ? "udp\nport 0\n" : "tcp\n");
-}
-
-sim::Config streaming(bool udp) {
-  sim::Config config;
-  config.units = 3;
-  config.rate = 100;
-  config.enableTcp = !udp;
-  config.enableUdp = udp;
-  return config;
-}
 
 std::set<uint32_t> idsOf(const std::vector<Recorder::Seen>& records) {
   std::set<uint32_t> ids;
