@@ -265,7 +265,7 @@ uint64_t readFor(Device& d, Output& output, SendTimes* times, double seconds, ui
       output.publish(decodeTracker("bench", d.storages->tracker(id)));
       ++*records;
     }
-    output.deviceStats("bench", packets, 0);
+    output.readDone("bench", packets, 0);
   }
   return packets;
 }
@@ -289,7 +289,7 @@ Figures hostRound(DriverModule& module, int subscriberCount, int stalledCount, d
     std::fprintf(stderr, "publish_bench: %s\n", error.c_str());
     return figures;
   }
-  output.alsoSendTo(publisher.get());
+  output.addSink(publisher.get());
   const std::string endpoint = publisher->endpoints()[0];
   SendTimes times(static_cast<uint32_t>(seconds * 1000 * 2 + 1000));
   zmq::context_t context(1);
@@ -351,7 +351,7 @@ double cpuPerRecord(DriverModule& module, bool publish, double seconds, const ch
     std::string error;
     publisher = Publisher::start(options, {"bench"}, &error);
     if (!publisher) return 0;
-    output.alsoSendTo(publisher.get());
+    output.addSink(publisher.get());
     subscriber.start({self, "--subscriber", publisher->endpoints()[0]}, false);
     std::string line;
     subscriber.readLine(&line, 10000);  // "joined"

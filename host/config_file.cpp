@@ -53,6 +53,13 @@ bool parseConfigText(const std::string& text, const std::string& fileName, Confi
       if (words.size() - 3 > static_cast<size_t>(kMaxOptionArgs)) {
         return fail(number, "more than 64 arguments on the device line");
       }
+      // Records, status and messages name a device by its name alone.
+      for (const DeviceBlock& earlier : config->devices) {
+        if (earlier.name == words[1]) {
+          return fail(number, "device name \"" + words[1] + "\" is already used on line " +
+                                  std::to_string(earlier.line));
+        }
+      }
       DeviceBlock block;
       block.line = number;
       block.name = words[1];

@@ -1,22 +1,23 @@
 // mstar-host: runs MotionStar driver modules from a configuration file, on
-// real tracking systems or on the built-in simulator, and shows what they
-// publish.
-#include <atomic>
+// real tracking systems or on the built-in simulator, shows what they
+// publish, and keeps every device streaming: a device whose data stops is
+// reported and brought up again while the others go on.
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/config_file.h"
-#include "host/device_runner.h"
+#include "host/messages.h"
 #include "host/module_loader.h"
 #include "host/options.h"
 #include "host/output.h"
 #include "host/publisher.h"
 #include "host/simulation.h"
 #include "host/storages.h"
-#include "platform/platform.h"
+#include "host/supervisor.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 
@@ -37,27 +38,35 @@ CLogH hostLogger(const Options& options, const std::string& name) {
   return log;
 }
 
+double hostSeconds() {
+  return hostMicrosNow() / 1e6;
+}
+
 // One run of the host. Its parts are members in the order they are made,
 // so they are taken down in reverse.
 class Session {
  public:
-  explicit Session(const Options& options) : options_(options) {}
+  explicit Session(const Options& options) : options_(options), messages_(options.quiet) {}
+  ~Session() { messages_.endCapture(); }
 
-  // Reads the file, starts the simulators, opens the outputs and brings
-  // every device up. Returns -1 when all is up, else the exit code.
-  int setUp();
-  // Reads until a stop signal, the duration or the packet count ends it.
-  void run();
-  // Stops every device and shuts it down; returns the exit code.
-  int stop();
+  // Everything from reading the file to the last device stopped; returns
+  // the exit status.
+  int run();
 
  private:
   bool openOutputs();
   bool startPublishing();
-  int bringUpDevices();
-  bool finished() const;
+  bool loadModules();
+  void startDevices();
+  // Watches signals, limits and the devices' data, and draws the table,
+  // until every device has stopped.
+  void watch();
+  // Why the run should end now, or empty.
+  std::string reasonToStop(int64_t started, int64_t now, bool* tell);
+  int exitStatus();
 
   const Options& options_;
+  Messages messages_;
   ConfigFile config_;
   Simulation simulation_;
   std::unique_ptr<Output> screen_;
@@ -67,54 +76,69 @@ class Session {
   CLogH storageLog_{};
   std::unique_ptr<HostStorages> storages_;
   std::map<std::string, std::unique_ptr<DriverModule>> modules_;
-  std::vector<std::unique_ptr<CLogH>> loggers_;
-  std::atomic<bool> stop_{false};  // the readers watch it
-  std::vector<std::unique_ptr<DeviceRunner>> runners_;
+  std::unique_ptr<Supervision> devices_;
+  std::string outputFailure_;
 };
 
-int Session::setUp() {
-  // Before any thread starts (simulators, device readers): a Ctrl-C during
-  // start-up then stops the run cleanly once the devices are up.
-  platform::installStopSignals();
+int Session::run() {
   std::string error;
   if (!readConfigFile(options_.configPath, &config_, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
+  if (!openOutputs() || !startPublishing()) return kExitUsage;
+  if (options_.simulate && !Simulation::check(config_, options_, &error)) {
+    messages_.notice(error);
+    return kExitUsage;
+  }
   if (options_.simulate && !simulation_.start(config_, options_, &error)) {
-    std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
+    messages_.notice(error);
     return kExitDeviceFailed;
   }
-  if (!openOutputs() || !startPublishing()) return kExitUsage;
   storageLog_ = hostLogger(options_, "mstar-host");
   storages_ = std::make_unique<HostStorages>(storageLog_);
   if (!storages_->ready()) {
-    std::fprintf(stderr, "mstar-host: cannot create the storage mutexes\n");
+    messages_.notice("cannot create the storage mutexes");
     return kExitDeviceFailed;
   }
-  return bringUpDevices();
+  if (!loadModules()) return kExitUsage;
+  startDevices();
+  watch();
+  const std::vector<std::string> summaries = devices_->summaries();
+  const int status = exitStatus();
+  devices_.reset();  // joins every thread; each stopped its device
+  simulation_.stop();
+  if (publisher_) {
+    publisher_->close();
+    messages_.info(publisher_->summary());
+  }
+  messages_.showIn(nullptr);
+  messages_.endCapture();  // the driver's last lines come before the summary
+  for (const std::string& summary : summaries) messages_.info(summary);
+  return status;
 }
 
 bool Session::openOutputs() {
   const bool terminal = platform::stdoutIsTerminal();
   const Format screenFormat =
       options_.formatGiven ? options_.format : (terminal ? Format::kTable : Format::kJsonl);
-  std::FILE* screen = stdout;
-  if (screenFormat != Format::kTable) {
-    // Records own standard output; the driver's messages move to standard error.
-    if (std::FILE* aside = platform::moveStdoutAside()) screen = aside;
-  }
-  screen_ = std::make_unique<Output>(screenFormat, screen);
+  // Standard output carries only records (or the table); what the driver
+  // writes there is read back and shown as messages.
+  std::FILE* screen = messages_.captureDriverOutput();
+  if (screen == nullptr) screen = stdout;
+  screen_ = std::make_unique<Output>(screenFormat, screen, "standard output");
   if (!options_.outputPath.empty()) {
     file_.reset(std::fopen(options_.outputPath.c_str(), "w"));
     if (!file_) {
-      std::fprintf(stderr, "mstar-host: %s: cannot be written\n", options_.outputPath.c_str());
+      messages_.notice(options_.outputPath + ": cannot be written");
       return false;
     }
-    fileOutput_ = std::make_unique<Output>(
-        options_.format == Format::kCsv ? Format::kCsv : Format::kJsonl, file_.get());
+    fileOutput_ =
+        std::make_unique<Output>(options_.format == Format::kCsv ? Format::kCsv : Format::kJsonl,
+                                 file_.get(), options_.outputPath);
+    screen_->addSink(fileOutput_.get());
   }
-  screen_->alsoWriteTo(fileOutput_.get());
+  if (screenFormat == Format::kTable) messages_.showIn(screen_.get());
   return true;
 }
 
@@ -127,79 +151,93 @@ bool Session::startPublishing() {
   std::string error;
   publisher_ = Publisher::start(options_.publish, names, &error);
   if (!publisher_) {
-    std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
+    messages_.notice(error);
     return false;
   }
   for (const std::string& endpoint : publisher_->endpoints()) {
-    std::fprintf(stderr, "mstar-host: publishing on %s\n", endpoint.c_str());
+    messages_.info("publishing on " + endpoint);
   }
-  screen_->alsoSendTo(publisher_.get());
+  screen_->addSink(publisher_.get());
   return true;
 }
 
-int Session::bringUpDevices() {
+bool Session::loadModules() {
   std::string error;
   for (const DeviceBlock& block : config_.devices) {
     std::unique_ptr<DriverModule>& module = modules_[block.module];
-    if (!module) {
-      module = std::make_unique<DriverModule>();
-      if (!module->load(block.module, &error)) {
-        std::fprintf(stderr, "mstar-host: %s:%u: %s\n", options_.configPath.c_str(), block.line,
-                     error.c_str());
-        return kExitUsage;
-      }
-    }
-    loggers_.push_back(std::make_unique<CLogH>(hostLogger(options_, block.name)));
-    runners_.push_back(std::make_unique<DeviceRunner>(block, *module, *storages_,
-                                                      loggers_.back().get(), *screen_));
-    if (!runners_.back()->bringUp(&error)) {
-      std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
-      runners_.clear();  // stops and deletes what was started, last first
-      return kExitDeviceFailed;
+    if (module) continue;
+    module = std::make_unique<DriverModule>();
+    if (!module->load(block.module, &error)) {
+      messages_.notice(options_.configPath + ":" + std::to_string(block.line) + ": " + error);
+      return false;
     }
   }
-  return -1;
+  return true;
 }
 
-void Session::run() {
-  for (auto& runner : runners_) runner->startReading(stop_, options_.packets);
+void Session::startDevices() {
+  devices_ = std::make_unique<Supervision>(*storages_, *screen_, messages_, options_.limits,
+                                           options_.packets, options_.configPath);
+  for (const DeviceBlock& block : config_.devices) {
+    devices_->add(block, *modules_[block.module], hostLogger(options_, block.name));
+  }
+  devices_->start();
+}
+
+std::string Session::reasonToStop(int64_t started, int64_t now, bool* tell) {
+  *tell = true;
+  if (platform::stopRequests() > 0) {
+    return "stopping the devices (Ctrl-C again to leave at once, the systems left running)";
+  }
+  for (const auto& output : {screen_.get(), fileOutput_.get()}) {
+    if (output != nullptr && output->failed(&outputFailure_)) return outputFailure_ + "; stopping";
+  }
+  if (devices_->anyFailedToStart()) return "a device did not come up; stopping";
+  *tell = false;
+  if (options_.duration > 0 && now - started >= static_cast<int64_t>(options_.duration * 1000)) {
+    return "duration";
+  }
+  return devices_->allFinished() ? "packets" : "";
+}
+
+void Session::watch() {
   const int64_t started = platform::monotonicMilliseconds();
   int64_t lastRender = 0;
+  auto render = [this](int64_t now) { screen_->render(hostSeconds(), devices_->rows(now)); };
   for (;;) {
     const int64_t now = platform::monotonicMilliseconds();
-    if (platform::stopRequested()) break;
-    if (options_.duration > 0 && now - started >= static_cast<int64_t>(options_.duration * 1000)) {
-      break;
+    if (platform::stopRequests() >= 2) {
+      std::fputs(
+          "mstar-host: stopped at once; the tracking systems were left running as they were\n",
+          stderr);
+      std::_Exit(kExitInterrupted);
     }
-    if (finished()) break;
+    if (!devices_->stopping()) {
+      bool tell = false;
+      const std::string reason = reasonToStop(started, now, &tell);
+      if (!reason.empty()) {
+        if (tell) messages_.notice(reason);
+        devices_->stop();
+      }
+    }
+    devices_->check(now);
+    if (devices_->allEnded()) break;
     if (now - lastRender >= kRenderIntervalMs) {
-      const platform::WallClock clock = platform::wallClockNow();
-      screen_->render(clock.seconds + clock.milliseconds / 1000.0);
+      render(now);
       lastRender = now;
     }
     platform::sleepMilliseconds(kLoopSleepMs);
   }
+  render(platform::monotonicMilliseconds());
 }
 
-bool Session::finished() const {
-  for (const auto& runner : runners_) {
-    if (!runner->finished()) return false;
-  }
-  return true;
-}
-
-int Session::stop() {
-  stop_ = true;
-  int status = kExitClean;
-  for (auto& runner : runners_) runner->join();
-  for (auto& runner : runners_) {
-    if (!runner->shutDown()) status = kExitDeviceFailed;
-  }
-  runners_.clear();
-  simulation_.stop();
-  if (publisher_) {
-    publisher_->close();
-    std::fprintf(stderr, "mstar-host: %s\n", publisher_->summary().c_str());
+int Session::exitStatus() {
+  const Outcome outcome = devices_->outcome();
+  if (outcome == Outcome::kConfigurationError) return kExitUsage;
+  int status = outcome == Outcome::kFailed ? kExitDeviceFailed : kExitClean;
+  std::string failure;
+  for (const auto& output : {screen_.get(), fileOutput_.get()}) {
+    if (output != nullptr && output->failed(&failure)) status = kExitDeviceFailed;
   }
   return status;
 }
@@ -210,10 +248,9 @@ int main(int argc, char** argv) {
   Options options;
   const int status = parseOptions(argc, argv, &options);
   if (status >= 0) return status;
-
+  // Before any thread starts (simulators, devices, the message reader), so
+  // every thread leaves the stop signals to the watching loop.
+  platform::installStopSignals();
   Session session(options);
-  const int failed = session.setUp();
-  if (failed >= 0) return failed;
-  session.run();
-  return session.stop();
+  return session.run();
 }

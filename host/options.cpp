@@ -39,18 +39,31 @@ const char kUsage[] =
     "                          CSV with --format csv)\n"
     "  -d, --duration SECONDS  stop after this many seconds\n"
     "  -n, --packets N         stop once every device has handled N packets\n"
-    "  -l, --log-level LEVEL   quiet (no driver messages), info (the default) or\n"
-    "                          debug (every object's DEBUG lines)\n"
+    "  -l, --log-level LEVEL   quiet (nothing but records and real problems: the\n"
+    "                          driver's ERROR and WARNING lines and the host's),\n"
+    "                          info (the default) or debug (every object's DEBUG\n"
+    "                          lines)\n"
     "      --debug-level N     the host logger's debugLevel: 1 shows the device's\n"
     "                          DEBUG lines, 3 those of its sockets and helpers\n"
     "      --debug-threshold N the host logger's debugThreshold: a debug level at or\n"
     "                          above it shows every object's DEBUG lines (default 1)\n"
+    "      --stale-after SECONDS\n"
+    "                          show a device as stale after this long without\n"
+    "                          data (default: ten packet periods, at least 0.1 s)\n"
+    "      --lost-after SECONDS\n"
+    "                          count a dropout and bring the device up again\n"
+    "                          after this long without data (default 2)\n"
+    "      --no-recover        leave a lost device as it is (no new bring-up)\n"
     "  -h, --help              show this help and exit\n"
     "\n"
-    "Records written by --format jsonl/csv go to standard output; the driver's own\n"
-    "messages then go to standard error.\n"
+    "Records (and a status record at each change of a device's state) go to\n"
+    "standard output; the driver's messages and the host's own go to standard\n"
+    "error.\n"
     "\n"
-    "Exit status: 0 clean stop, 1 a device failed, 2 usage or configuration error.\n";
+    "Exit status: 0 every device streamed from start to stop without a dropout or\n"
+    "a failure; 1 a device failed or dropped out (even when it recovered), or the\n"
+    "output could no longer be written; 2 usage or configuration error; 130 a\n"
+    "second Ctrl-C left at once, the tracking systems as they were.\n";
 
 bool parseNumber(const char* text, double* value) {
   char* end = nullptr;
@@ -112,7 +125,18 @@ int usageError(const std::string& what) {
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* options) {
-  enum { kRate = 1000, kSeed, kSimFault, kDebugLevel, kDebugThreshold, kPublish, kPublishFormat };
+  enum {
+    kRate = 1000,
+    kSeed,
+    kSimFault,
+    kDebugLevel,
+    kDebugThreshold,
+    kStaleAfter,
+    kLostAfter,
+    kNoRecover,
+    kPublish,
+    kPublishFormat
+  };
   static const option kLong[] = {
       {"simulate", no_argument, nullptr, 's'},
       {"rate", required_argument, nullptr, kRate},
@@ -125,6 +149,9 @@ int parseOptions(int argc, char** argv, Options* options) {
       {"log-level", required_argument, nullptr, 'l'},
       {"debug-level", required_argument, nullptr, kDebugLevel},
       {"debug-threshold", required_argument, nullptr, kDebugThreshold},
+      {"stale-after", required_argument, nullptr, kStaleAfter},
+      {"lost-after", required_argument, nullptr, kLostAfter},
+      {"no-recover", no_argument, nullptr, kNoRecover},
       {"help", no_argument, nullptr, 'h'},
       {"publish", required_argument, nullptr, kPublish},
       {"publish-format", required_argument, nullptr, kPublishFormat},
@@ -185,9 +212,8 @@ int parseOptions(int argc, char** argv, Options* options) {
         options->packets = static_cast<uint64_t>(integer);
         break;
       case 'l':
-        if (std::strcmp(optarg, "quiet") == 0) {
-          options->enabled = 0;
-        } else if (std::strcmp(optarg, "info") == 0) {
+        options->quiet = std::strcmp(optarg, "quiet") == 0;
+        if (options->quiet || std::strcmp(optarg, "info") == 0) {
           options->enabled = 1;
         } else if (std::strcmp(optarg, "debug") == 0) {
           options->enabled = 1;
@@ -206,6 +232,18 @@ int parseOptions(int argc, char** argv, Options* options) {
         }
         (c == kDebugLevel ? options->debugLevel : options->debugThreshold) =
             static_cast<int32_t>(integer);
+        break;
+      case kStaleAfter:
+      case kLostAfter:
+        if (!parseNumber(optarg, &number) || number < 0.001 || number > 3600) {
+          return usageError(std::string(c == kStaleAfter ? "--stale-after" : "--lost-after") +
+                            " takes seconds, from 0.001 to 3600");
+        }
+        (c == kStaleAfter ? options->limits.staleAfterMs : options->limits.lostAfterMs) =
+            static_cast<int64_t>(number * 1000 + 0.5);
+        break;
+      case kNoRecover:
+        options->limits.recover = false;
         break;
       case 'h':
         std::fputs(kUsage, stdout);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/device_state.h"
 #include "host/output.h"
 #include "host/publisher.h"
 #include "sim/simulator.h"
@@ -13,6 +14,8 @@
 constexpr int kExitClean = 0;
 constexpr int kExitDeviceFailed = 1;
 constexpr int kExitUsage = 2;
+// A second stop request: the host left at once.
+constexpr int kExitInterrupted = 130;
 
 // A fault the simulators repeat (--sim-fault).
 struct SimFault {
@@ -32,6 +35,10 @@ struct Options {
   std::string outputPath;
   double duration = 0;   // seconds; 0: no limit
   uint64_t packets = 0;  // per device; 0: no limit
+  // The host's watch over each device's data.
+  SupervisionLimits limits;
+  // Only records and real problems: no info lines, no driver reports.
+  bool quiet = false;
   // The host logger's settings.
   int enabled = 1;
   int32_t debugLevel = 0;

@@ -1,12 +1,15 @@
 #include "host/output.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstring>
 #include <sstream>
 
-#include "host/publication_sink.h"
-
 namespace {
+
+// Lines kept for the table's message area.
+constexpr size_t kShownMessages = 6;
 
 uint32_t be32(uint32_t stored) {
   const auto* p = reinterpret_cast<const uint8_t*>(&stored);
@@ -29,6 +32,19 @@ std::string fixed(double value, int decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
   return text;
+}
+
+std::string hostSeconds(int64_t micros) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%" PRId64 ".%06" PRId64, micros / 1000000, micros % 1000000);
+  return text;
+}
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
 }
 
 }  // namespace
@@ -63,6 +79,12 @@ bool parseFormat(const char* name, Format* format) {
   return false;
 }
 
+int64_t hostMicrosNow() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 Publication decodeTracker(const std::string& device, const TraData& record) {
   Publication p;
   p.kind = Publication::kTracker;
@@ -90,12 +112,14 @@ Publication decodeController(const std::string& device, const ConData& record) {
   return p;
 }
 
-Output::Output(Format format, std::FILE* stream) : format_(format), stream_(stream) {}
+Output::Output(Format format, std::FILE* stream, std::string streamName)
+    : format_(format), stream_(stream), streamName_(std::move(streamName)) {}
 
 std::string Output::jsonLine(const Publication& p) {
   std::ostringstream out;
-  out << "{\"time\":" << fixed(p.time, 6) << ",\"device\":" << jsonString(p.device)
-      << ",\"type\":\"" << kindName(p.kind) << "\",\"id\":" << p.id;
+  out << "{\"time\":" << fixed(p.time, 6) << ",\"host_time_us\":" << p.hostMicros
+      << ",\"device\":" << jsonString(p.device) << ",\"type\":\"" << kindName(p.kind)
+      << "\",\"id\":" << p.id;
   if (p.kind == Publication::kTracker) {
     const char* names[] = {"x", "y", "z", "azimuth", "elevation", "roll"};
     for (int i = 0; i < 6; ++i) out << ",\"" << names[i] << "\":" << fixed(p.pose[i], 5);
@@ -112,19 +136,24 @@ std::string Output::jsonLine(const Publication& p) {
   return out.str();
 }
 
+std::string Output::jsonLine(const StatusRecord& s) {
+  return "{\"time\":" + hostSeconds(s.hostMicros) +
+         ",\"host_time_us\":" + std::to_string(s.hostMicros) +
+         ",\"device\":" + jsonString(s.device) + ",\"type\":\"status\",\"state\":\"" + s.state +
+         "\",\"reason\":" + jsonString(s.reason) + ",\"dropouts\":" + std::to_string(s.dropouts) +
+         ",\"recoveries\":" + std::to_string(s.recoveries) +
+         ",\"last_data\":" + fixed(s.lastData, 3) + "}";
+}
+
 std::string Output::csvHeader() {
-  return "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons";
+  return "time,host_time_us,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons,"
+         "state,reason,dropouts,recoveries,last_data";
 }
 
 std::string Output::csvLine(const Publication& p) {
   std::ostringstream out;
-  std::string device = p.device;
-  if (device.find_first_of(",\"") != std::string::npos) {
-    std::string quoted = "\"";
-    for (char c : device) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    device = quoted + "\"";
-  }
-  out << fixed(p.time, 6) << "," << device << "," << kindName(p.kind) << "," << p.id;
+  out << fixed(p.time, 6) << "," << p.hostMicros << "," << csvField(p.device) << ","
+      << kindName(p.kind) << "," << p.id;
   if (p.kind == Publication::kTracker) {
     for (double value : p.pose) out << "," << fixed(value, 5);
     out << ",,";
@@ -135,26 +164,44 @@ std::string Output::csvLine(const Publication& p) {
     out << ",";
     for (size_t i = 0; i < p.buttons.size(); ++i) out << (i ? ";" : "") << p.buttons[i];
   }
+  out << ",,,,,";
   return out.str();
 }
 
+std::string Output::csvLine(const StatusRecord& s) {
+  return hostSeconds(s.hostMicros) + "," + std::to_string(s.hostMicros) + "," + csvField(s.device) +
+         ",status,,,,,,,,,," + s.state + "," + csvField(s.reason) + "," +
+         std::to_string(s.dropouts) + "," + std::to_string(s.recoveries) + "," +
+         fixed(s.lastData, 3);
+}
+
+void Output::writeLine(const std::string& line) {
+  if (format_ == Format::kCsv && !headerWritten_) {
+    headerWritten_ = true;
+    writeText(csvHeader() + "\n");
+  }
+  writeText(line + "\n");
+}
+
+void Output::writeText(const std::string& text) {
+  if (!failure_.empty()) return;
+  errno = 0;
+  if (std::fputs(text.c_str(), stream_) < 0 || std::fflush(stream_) != 0) {
+    const int code = errno;
+    failure_ = streamName_ + " can no longer be written" +
+               (code != 0 ? std::string(" (") + std::strerror(code) + ")" : std::string());
+  }
+}
+
 void Output::publish(const Publication& p) {
-  // Render nodes first: printing can wait on a terminal or a pipe.
-  if (sink_ != nullptr) sink_->publish(p);
-  if (also_ != nullptr) also_->publish(p);
+  for (RecordSink* sink : sinks_) sink->publish(p);
   std::lock_guard<std::mutex> lock(mutex_);
   switch (format_) {
     case Format::kJsonl:
-      std::fprintf(stream_, "%s\n", jsonLine(p).c_str());
-      std::fflush(stream_);
+      writeLine(jsonLine(p));
       break;
     case Format::kCsv:
-      if (!headerWritten_) {
-        std::fprintf(stream_, "%s\n", csvHeader().c_str());
-        headerWritten_ = true;
-      }
-      std::fprintf(stream_, "%s\n", csvLine(p).c_str());
-      std::fflush(stream_);
+      writeLine(csvLine(p));
       break;
     case Format::kTable:
       (p.kind == Publication::kTracker ? trackers_ : controllers_)[{p.device, p.id}] = p;
@@ -162,15 +209,32 @@ void Output::publish(const Publication& p) {
   }
 }
 
-void Output::deviceStats(const std::string& device, uint64_t packets, uint64_t failures) {
-  if (sink_ != nullptr) sink_->deviceStats(device, packets, failures);
+void Output::status(const StatusRecord& s) {
+  for (RecordSink* sink : sinks_) sink->status(s);
   std::lock_guard<std::mutex> lock(mutex_);
-  Stats& s = stats_[device];
-  s.packets = packets;
-  s.failures = failures;
+  if (format_ == Format::kJsonl) writeLine(jsonLine(s));
+  if (format_ == Format::kCsv) writeLine(csvLine(s));
 }
 
-void Output::render(double now, const std::string& footer) {
+void Output::readDone(const std::string& device, uint64_t packets, uint64_t failures) {
+  for (RecordSink* sink : sinks_) sink->readDone(device, packets, failures);
+}
+
+void Output::message(const std::string& line) {
+  if (format_ != Format::kTable) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  messages_.push_back(line);
+  if (messages_.size() > kShownMessages) messages_.pop_front();
+}
+
+bool Output::failed(std::string* why) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (failure_.empty()) return false;
+  *why = failure_;
+  return true;
+}
+
+void Output::render(double now, const std::vector<DeviceRow>& devices, const std::string& footer) {
   if (format_ != Format::kTable) return;
   std::lock_guard<std::mutex> lock(mutex_);
   std::string screen = "\x1b[H\x1b[2J";  // home, clear: redraw in place
@@ -196,19 +260,24 @@ void Output::render(double now, const std::string& footer) {
       screen += line;
     }
   }
-  if (!stats_.empty()) screen += "\ndevice       packets/s  failures\n";
-  for (auto& [device, s] : stats_) {
-    if (s.lastTime > 0 && now > s.lastTime) {
-      s.rate = (s.packets - s.lastPackets) / (now - s.lastTime);
-    }
-    s.lastPackets = s.packets;
-    s.lastTime = now;
-    std::snprintf(line, sizeof line, "%-12.12s %9.1f  %8" PRIu64 "\n", device.c_str(), s.rate,
-                  s.failures);
+  if (!devices.empty()) {
+    screen += "\ndevice       state       packets/s    gap s  dropouts  recoveries  failures\n";
+  }
+  for (const DeviceRow& d : devices) {
+    std::snprintf(line, sizeof line,
+                  "%-12.12s %-10s %10.1f %8.2f  %8" PRIu64 "  %10" PRIu64 "  %8" PRIu64 "\n",
+                  d.device.c_str(), d.state.c_str(), d.rate, d.gap, d.dropouts, d.recoveries,
+                  d.failures);
     screen += line;
   }
-  if (sink_ != nullptr) screen += "\n" + sink_->summary() + "\n";
+  for (RecordSink* sink : sinks_) {
+    const std::string summary = sink->summary();
+    if (!summary.empty()) screen += "\n" + summary + "\n";
+  }
   if (!footer.empty()) screen += "\n" + footer;
-  std::fputs(screen.c_str(), stream_);
-  std::fflush(stream_);
+  if (!messages_.empty()) {
+    screen += "\n";
+    for (const std::string& message : messages_) screen += message.substr(0, 200) + "\n";
+  }
+  writeText(screen);
 }

@@ -64,7 +64,8 @@ class ZmqPublisher final : public Publisher {
             std::string* error);
 
   void publish(const Publication& publication) override;
-  void deviceStats(const std::string& device, uint64_t packets, uint64_t failures) override;
+  void status(const StatusRecord& status) override;
+  void readDone(const std::string& device, uint64_t packets, uint64_t failures) override;
   std::string summary() override;
   void deviceState(const std::string& device, stream::DeviceState state, uint32_t dropouts,
                    uint32_t recoveries) override;
@@ -82,7 +83,7 @@ class ZmqPublisher final : public Publisher {
     // Per topic: [0] trackers, [1] controllers, by output ID.
     uint32_t sequence[2][stream::kMaxId + 1] = {};
     uint32_t statusSequence = 0, dropouts = 0, recoveries = 0;
-    bool announced = false;
+    stream::DeviceState state = stream::DeviceState::kStarting;  // the last announced
   };
 
   Device* find(const std::string& name) {
@@ -92,7 +93,6 @@ class ZmqPublisher final : public Publisher {
   // Under the device's mutex.
   std::string statusLocked(Device& device, stream::DeviceState state);
   void announceLocked(Device& device, stream::DeviceState state);
-  void announceStreamingLocked(Device& device);
   void handOverLocked(Device& device);
 
   // The publishing thread.
@@ -190,12 +190,13 @@ void ZmqPublisher::publish(const Publication& p) {
   }
   const std::string topic = topicOf(p);
   std::lock_guard<std::mutex> lock(device->mutex);
-  announceStreamingLocked(*device);
   if (json_) {
     appendRecord(&device->batch, topic, Output::jsonLine(p));
   } else {
     record.sequence = ++device->sequence[p.kind == Publication::kTracker ? 0 : 1][p.id];
-    record.publishedMicroseconds = nowMicroseconds();
+    // The time the host's own output gives the record, where it has one.
+    record.publishedMicroseconds =
+        p.hostMicros > 0 ? static_cast<uint64_t>(p.hostMicros) : nowMicroseconds();
     uint8_t bytes[stream::kMaxRecordSize];
     const size_t size = stream::encode(record, bytes, sizeof bytes);
     appendRecord(&device->batch, topic, {reinterpret_cast<char*>(bytes), size});
@@ -203,14 +204,25 @@ void ZmqPublisher::publish(const Publication& p) {
   ++device->batchRecords;
 }
 
-void ZmqPublisher::deviceStats(const std::string& name, uint64_t packets, uint64_t failures) {
+void ZmqPublisher::readDone(const std::string& name, uint64_t packets, uint64_t failures) {
   Device* device = find(name);
   if (device == nullptr) return;
   device->packets = packets;
   device->failures = failures;
   std::lock_guard<std::mutex> lock(device->mutex);
-  announceStreamingLocked(*device);
   handOverLocked(*device);
+}
+
+// The host's supervision is the one source of the states published.
+void ZmqPublisher::status(const StatusRecord& s) {
+  for (auto state = static_cast<uint8_t>(stream::DeviceState::kStarting);
+       state <= static_cast<uint8_t>(stream::DeviceState::kStopped); ++state) {
+    if (s.state == stream::stateName(static_cast<stream::DeviceState>(state))) {
+      deviceState(s.device, static_cast<stream::DeviceState>(state),
+                  static_cast<uint32_t>(s.dropouts), static_cast<uint32_t>(s.recoveries));
+      return;
+    }
+  }
 }
 
 void ZmqPublisher::deviceState(const std::string& name, stream::DeviceState state,
@@ -218,18 +230,14 @@ void ZmqPublisher::deviceState(const std::string& name, stream::DeviceState stat
   Device* device = find(name);
   if (device == nullptr) return;
   std::lock_guard<std::mutex> lock(device->mutex);
+  // The "starting" announced when publishing began is not repeated.
+  if (state == device->state && dropouts == device->dropouts && recoveries == device->recoveries) {
+    return;
+  }
   device->dropouts = dropouts;
   device->recoveries = recoveries;
   announceLocked(*device, state);
   handOverLocked(*device);
-}
-
-// Reading has begun: the first record or counters are the host's sign of a
-// streaming device.
-void ZmqPublisher::announceStreamingLocked(Device& device) {
-  if (device.announced) return;
-  device.announced = true;
-  announceLocked(device, stream::DeviceState::kStreaming);
 }
 
 void ZmqPublisher::announceLocked(Device& device, stream::DeviceState state) {
@@ -247,6 +255,7 @@ std::string ZmqPublisher::statusLocked(Device& device, stream::DeviceState state
   record.stampSeconds = static_cast<uint32_t>(now / 1000000);
   record.stampMilliseconds = static_cast<uint16_t>(now / 1000 % 1000);
   record.state = state;
+  device.state = state;
   record.dropouts = device.dropouts;
   record.recoveries = device.recoveries;
   record.packets = device.packets;
@@ -345,8 +354,11 @@ void ZmqPublisher::close() {
   if (!thread_.joinable() || closed_) return;
   for (auto& [name, device] : devices_) {
     std::lock_guard<std::mutex> lock(device->mutex);
-    announceLocked(*device, stream::DeviceState::kStopped);
-    handOverLocked(*device);
+    // Subscribers learn of the end even of a device never stopped.
+    if (device->state != stream::DeviceState::kStopped) {
+      announceLocked(*device, stream::DeviceState::kStopped);
+      handOverLocked(*device);
+    }
   }
   {
     std::lock_guard<std::mutex> lock(handOffMutex_);

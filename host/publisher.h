@@ -11,8 +11,10 @@
 // can tell.
 //
 // A device's records leave together at the end of each read, when its
-// counters come in (deviceStats), handed to the publishing thread that owns
-// the socket.
+// counters come in (readDone), handed to the publishing thread that owns
+// the socket. The states published are those the host's supervision gives
+// (status); only the first "starting" and a last "stopped" are the
+// publisher's own.
 //
 // Slow subscribers: neither the device threads nor the publishing thread
 // ever wait for a subscriber. A subscriber whose queue is full (ZeroMQ's
@@ -27,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "host/publication_sink.h"
+#include "host/output.h"
 #include "motionstar/stream.h"
 
 struct PublishOptions {
@@ -47,7 +49,7 @@ bool parsePublishOption(const std::string& option, const char* value, PublishOpt
 // The help text of the publishing options, saying whether they are built in.
 const char* publishUsage();
 
-class Publisher : public PublicationSink {
+class Publisher : public RecordSink {
  public:
   struct Counts {
     uint64_t published = 0;  // records handed to ZeroMQ, replays not included
@@ -71,9 +73,9 @@ class Publisher : public PublicationSink {
   // A device's state changed: publishes its status record.
   virtual void deviceState(const std::string& device, motionstar::stream::DeviceState state,
                            uint32_t dropouts, uint32_t recoveries) = 0;
-  // Publishes "stopped" for every device and closes the socket, waiting at
-  // most a short linger for subscribers to take the last records.
-  // Publications after this are dropped.
+  // Publishes "stopped" for every device not stopped yet and closes the
+  // socket, waiting at most a short linger for subscribers to take the last
+  // records. Publications after this are dropped.
   virtual void close() = 0;
   // The endpoints as bound (a wildcard port resolved).
   virtual std::vector<std::string> endpoints() const = 0;

@@ -19,9 +19,14 @@ void setOption(DeviceBlock& block, const std::string& name, const std::string& v
   if (block.find(name) == nullptr) block.options.push_back({block.line, name, {value}});
 }
 
+bool isUdp(const DeviceBlock& block) {
+  const OptionLine* protocol = block.find("protocol");
+  return protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
+}
+
 }  // namespace
 
-bool Simulation::start(ConfigFile& config, const Options& options, std::string* error) {
+bool Simulation::check(const ConfigFile& config, const Options& options, std::string* error) {
   for (const SimFault& fault : options.simFaults) {
     bool known = fault.device.empty();
     for (const DeviceBlock& block : config.devices) known = known || block.name == fault.device;
@@ -31,22 +36,26 @@ bool Simulation::start(ConfigFile& config, const Options& options, std::string* 
       return false;
     }
   }
-  int index = 0;
-  for (DeviceBlock& block : config.devices) {
-    ++index;
-    const OptionLine* protocol = block.find("protocol");
-    const bool udp =
-        protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
-    const OptionLine* erc = block.find("erc");
-    const OptionLine* wanda = block.find("wanda");
-    long trackers = block.args.empty() ? 2 : std::strtol(block.args[0].c_str(), nullptr, 0);
-    if (trackers < 1 || trackers > 32) trackers = 2;  // the driver reports the fault itself
-
+  for (const DeviceBlock& block : config.devices) {
+    const bool udp = isUdp(block);
     size_t added = (block.find("motionstaraddress") ? 0 : 1) + (udp && !block.find("port") ? 1 : 0);
     if (block.options.size() + added > static_cast<size_t>(kMaxOptions)) {
       *error = "device \"" + block.name + "\": no room for the simulator's address option";
       return false;
     }
+  }
+  return true;
+}
+
+bool Simulation::start(ConfigFile& config, const Options& options, std::string* error) {
+  int index = 0;
+  for (DeviceBlock& block : config.devices) {
+    ++index;
+    const bool udp = isUdp(block);
+    const OptionLine* erc = block.find("erc");
+    const OptionLine* wanda = block.find("wanda");
+    long trackers = block.args.empty() ? 2 : std::strtol(block.args[0].c_str(), nullptr, 0);
+    if (trackers < 1 || trackers > 32) trackers = 2;  // the driver reports the fault itself
 
     sim::Config simConfig;
     simConfig.address = "127.0.0." + std::to_string(10 + index);

@@ -16,6 +16,9 @@
 
 class Simulation {
  public:
+  // Usage faults: a --sim-fault naming no device of the file, a block with
+  // no room for the options the simulation adds.
+  static bool check(const ConfigFile& config, const Options& options, std::string* error);
   // Starts a simulator for every block and rewrites the blocks' address
   // (and, over UDP, a local port the kernel picks unless one is given).
   bool start(ConfigFile& config, const Options& options, std::string* error);

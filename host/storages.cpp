@@ -53,3 +53,33 @@ ConData HostStorages::controller(uint32_t id) {
   platform::mutexUnlock(controllerMutex_.handle, nullptr);
   return copy;
 }
+
+uint32_t HostStorages::trackerCount() {
+  platform::mutexLock(trackerMutex_.handle, nullptr);
+  const uint32_t count = trackerCount_;
+  platform::mutexUnlock(trackerMutex_.handle, nullptr);
+  return count;
+}
+
+uint32_t HostStorages::controllerCount() {
+  platform::mutexLock(controllerMutex_.handle, nullptr);
+  const uint32_t count = controllerCount_;
+  platform::mutexUnlock(controllerMutex_.handle, nullptr);
+  return count;
+}
+
+StorageView::StorageView(HostStorages& storages, uint32_t trackerBase, uint32_t controllerBase)
+    : trackerCount_(trackerBase),
+      controllerCount_(controllerBase),
+      trackerStorage_(storages.trackerStorage_),
+      controllerStorage_(storages.controllerStorage_) {
+  trackerStorage_.countCell = &trackerCount_;
+  controllerStorage_.countCell = &controllerCount_;
+}
+
+InitInfo StorageView::initInfo() {
+  InitInfo info{};
+  info.trackerStorage = &trackerStorage_;
+  info.controllerStorage = &controllerStorage_;
+  return info;
+}

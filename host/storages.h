@@ -26,10 +26,13 @@ class HostStorages {
   // Copies of one element taken under the storage's lock.
   TraData tracker(uint32_t id);
   ConData controller(uint32_t id);
-  uint32_t trackerCount() const { return trackerCount_; }
-  uint32_t controllerCount() const { return controllerCount_; }
+  // The shared counts, read under their storage's lock.
+  uint32_t trackerCount();
+  uint32_t controllerCount();
 
  private:
+  friend class StorageView;
+
   CLogH log_;
   CMutexH trackerMutex_{};
   CMutexH controllerMutex_{};
@@ -39,6 +42,25 @@ class HostStorages {
   uint32_t controllerCount_ = 0;
   CDataStorage trackerStorage_{};
   CDataStorage controllerStorage_{};
+};
+
+// Storage records for a device that is brought up again: the same elements
+// and mutexes as the shared records, but counts of their own that start at
+// the device's first slots. Its init then takes the slots it had before,
+// while the shared counts, which the other devices read, never move.
+class StorageView {
+ public:
+  StorageView(HostStorages& storages, uint32_t trackerBase, uint32_t controllerBase);
+  StorageView(const StorageView&) = delete;
+  StorageView& operator=(const StorageView&) = delete;
+
+  InitInfo initInfo();
+
+ private:
+  uint32_t trackerCount_;
+  uint32_t controllerCount_;
+  CDataStorage trackerStorage_;
+  CDataStorage controllerStorage_;
 };
 
 #endif  // MOTIONSTAR_HOST_STORAGES_H

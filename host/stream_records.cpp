@@ -35,6 +35,7 @@ Publication fromStreamRecord(const stream::Record& r) {
   p.device = r.device;
   p.id = r.id;
   p.time = r.stampSeconds + r.stampMilliseconds / 1000.0;
+  p.hostMicros = static_cast<int64_t>(r.publishedMicroseconds);
   if (p.kind == Publication::kTracker) {
     for (int i = 0; i < 6; ++i) p.pose[i] = r.pose[i];
   } else {
@@ -57,6 +58,7 @@ std::string statusJson(const stream::Record& s) {
                 stream::stateName(s.state), s.dropouts, s.recoveries, s.packets, s.failures);
   char time[32];
   std::snprintf(time, sizeof time, "%.6f", s.stampSeconds + s.stampMilliseconds / 1000.0);
-  return std::string("{\"time\":") + time + ",\"device\":" + jsonString(s.device) +
-         ",\"type\":\"status\"," + numbers;
+  return std::string("{\"time\":") + time +
+         ",\"host_time_us\":" + std::to_string(s.publishedMicroseconds) +
+         ",\"device\":" + jsonString(s.device) + ",\"type\":\"status\"," + numbers;
 }

@@ -19,7 +19,7 @@ Publication fromStreamRecord(const motionstar::stream::Record& record);
 std::string topicOf(const Publication& publication);
 
 // The JSON object of a status record, in the style of Output::jsonLine:
-// {"time":…,"device":"cave","type":"status","state":"streaming",
+// {"time":…,"host_time_us":…,"device":"cave","type":"status","state":"streaming",
 //  "dropouts":0,"recoveries":0,"packets":120,"failures":0}
 std::string statusJson(const motionstar::stream::Record& status);
 

@@ -1,14 +1,16 @@
 // Termination requests for the programs: Ctrl-C and SIGTERM (console close
-// on Windows) set a flag that the main loop polls. Install before starting
-// any thread.
+// on Windows) are counted, and the main loop polls the count. Install before
+// starting any thread.
 #ifndef MOTIONSTAR_PLATFORM_SIGNALS_H
 #define MOTIONSTAR_PLATFORM_SIGNALS_H
 
 namespace platform {
 
 void installStopSignals();
+// Stop requests received so far (a second one asks to leave at once).
+int stopRequests();
 bool stopRequested();
-// Sets the same flag from the program itself (a time limit ran out).
+// Counts as a request from the program itself (a time limit ran out).
 void requestStop();
 
 }  // namespace platform

@@ -49,7 +49,14 @@ bool isTransientErrno(int code);
 
 SocketHandle openSocket(SocketType type);
 int bindSocket(SocketHandle socket, const Ipv4Address& address);
-int connectSocket(SocketHandle socket, const Ipv4Address& address);
+// How long a TCP connect may take before it gives up: a host that nothing
+// answers would otherwise hold the caller for the system's SYN time-out
+// (minutes), deaf to a stop.
+constexpr int32_t kConnectWaitMilliseconds = 5000;
+// 0 once connected; otherwise -1 with the error where lastErrno finds it
+// (a connect that ran out of time: the system's "timed out" error).
+int connectSocket(SocketHandle socket, const Ipv4Address& address,
+                  int32_t waitMilliseconds = kConnectWaitMilliseconds);
 int listenSocket(SocketHandle socket, int backlog);
 // Blocks until a connection arrives or the wait ends; kNoSocket then.
 SocketHandle acceptSocket(SocketHandle socket, Ipv4Address* peer);

@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kContinuation = "                      :";
 
 // " [r][c]:" and the element in a 6-wide field, fixed with 3 decimals. The
-// format stays in force on standard output afterwards, so later positions
+// format stays in force for the rest of the report, so its later positions
 // print the same way.
 void printRow(const Matrix4& matrix, int row) {
   for (int col = 0; col < 3; ++col) {
@@ -37,9 +37,28 @@ void printOffset(const Matrix4& offset) {
             << std::endl;
 }
 
+// Standard output's number format as it was before the report: the fixed
+// notation the matrices set must not change how anything printed after the
+// report (another device's report included) reads.
+class CoutFormatKeeper {
+ public:
+  CoutFormatKeeper() : flags_(std::cout.flags()), precision_(std::cout.precision()) {}
+  ~CoutFormatKeeper() {
+    std::cout.flags(flags_);
+    std::cout.precision(precision_);
+  }
+  CoutFormatKeeper(const CoutFormatKeeper&) = delete;
+  CoutFormatKeeper& operator=(const CoutFormatKeeper&) = delete;
+
+ private:
+  std::ios::fmtflags flags_;
+  std::streamsize precision_;
+};
+
 }  // namespace
 
 bool CTraCommonH::printSettings(bool printCaveLine) {
+  const CoutFormatKeeper keeper;
   const Logger& log = logger_;
   if (printCaveLine) {
     log.info(caveCoordinates ? "CAVE COORDINATES      : Used" : "CAVE COORDINATES      : Unused");

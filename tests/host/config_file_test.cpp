@@ -44,6 +44,8 @@ TEST(ConfigFile, ErrorsNameTheFileAndLine) {
       {"protocol tcp\n", "x.conf:1: option \"protocol\" before any device line"},
       {"device only\n", "x.conf:1: a device line needs a name and a module"},
       {"# nothing\n\n", "x.conf:2: no device line in the file"},
+      {"device a m\ndevice b m\n\ndevice a m\n",
+       "x.conf:4: device name \"a\" is already used on line 1"},
   };
   for (const Case& c : cases) {
     ConfigFile config;

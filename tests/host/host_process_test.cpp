@@ -1,8 +1,18 @@
 // mstar-host run as a user runs it: as its own process, its output read
-// line by line, stopped with Ctrl-C.
+// line by line, stopped with Ctrl-C, its systems power-cycled under it.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+
+TEST(HostProcess, NeedsPosixProcesses) {
+  GTEST_SKIP() << "these tests start mstar-host with fork and exec, stop it with SIGINT and "
+                  "read it through pipes: POSIX only";
+}
+
+#else
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -10,7 +20,9 @@
 #include <set>
 
 #include "e2e/harness.h"
+#include "host/simulated_systems.h"
 #include "platform/child_process.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -18,6 +30,7 @@ constexpr int32_t kWaitMs = 20000;
 
 struct HostRun {
   std::vector<std::string> lines;
+  std::string errors;  // standard error, when captured
   int status = -1;
 };
 
@@ -36,25 +49,39 @@ std::vector<std::string> hostCommand(std::vector<std::string> arguments) {
   return command;
 }
 
-// Runs the host to its end and collects its standard output.
-HostRun runHost(std::vector<std::string> arguments, bool mergeStderr = false) {
-  arguments = hostCommand(arguments);
+enum class Errors { kInherit, kMerge, kApart };
+
+// Runs the host to its end and collects its output.
+HostRun runHost(std::vector<std::string> arguments, Errors errors = Errors::kInherit) {
   platform::ChildProcess host;
   HostRun run;
-  if (!host.start(arguments, mergeStderr)) return run;
+  if (!host.start(hostCommand(arguments), errors == Errors::kMerge, errors == Errors::kApart)) {
+    return run;
+  }
   for (std::string line; host.readLine(&line, kWaitMs);) run.lines.push_back(line);
   run.status = host.wait(kWaitMs);
+  run.errors = host.errorOutput();
   return run;
 }
 
 // The fields of one JSON line the host writes, as text.
 std::map<std::string, std::string> fields(const std::string& line) {
   std::map<std::string, std::string> out;
-  static const std::regex field("\"([a-z]+)\":(\"[^\"]*\"|\\[[^\\]]*\\]|[-0-9.]+)");
+  static const std::regex field("\"([a-z_]+)\":(\"[^\"]*\"|\\[[^\\]]*\\]|[-0-9.]+)");
   for (std::sregex_iterator it(line.begin(), line.end(), field), end; it != end; ++it) {
     out[(*it)[1]] = (*it)[2];
   }
   return out;
+}
+
+std::string unquoted(const std::string& text) {
+  return text.size() >= 2 && text.front() == '"' ? text.substr(1, text.size() - 2) : text;
+}
+
+int64_t wallMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 std::string writeFile(const std::string& name, const std::string& text) {
@@ -63,11 +90,15 @@ std::string writeFile(const std::string& name, const std::string& text) {
   return path;
 }
 
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   struct Example {
     const char* file;
-    std::set<std::pair<std::string, int>> trackers;
+    std::set<std::pair<std::string, int> > trackers;
     bool wand;
   } examples[] = {
       {"two-trackers-tcp.conf", {{"motionstar", 1}, {"motionstar", 2}}, false},
@@ -90,12 +121,17 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
     HostRun run = runHost({"--simulate", "--format", "jsonl", "--packets", "20",
                            std::string(EXAMPLES_DIR) + "/" + example.file});
     EXPECT_EQ(run.status, 0);
-    std::set<std::pair<std::string, int>> seen;
+    std::set<std::pair<std::string, int> > seen;
     bool wandSeen = false;
     for (const std::string& line : run.lines) {
       auto f = fields(line);
       ASSERT_EQ(f.count("type"), 1u) << "not a record: " << line;
-      const std::string device = f["device"].substr(1, f["device"].size() - 2);
+      const std::string device = unquoted(f["device"]);
+      if (f["type"] == "\"status\"") {
+        const std::string state = unquoted(f["state"]);
+        EXPECT_TRUE(state == "starting" || state == "streaming" || state == "stopped") << line;
+        continue;
+      }
       if (f["type"] == "\"controller\"") {
         wandSeen = true;
         continue;
@@ -113,10 +149,43 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
   }
 }
 
+// The README's run command draws the live table; after --packets its last
+// frame shows the devices stopped at the rate they had, not at 0.
+TEST(HostProcess, TheTableShowsEachDevicesState) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  HostRun run = runHost({"--simulate", "--format", "table", "--packets", "60",
+                         std::string(EXAMPLES_DIR) + "/two-devices.conf"});
+  EXPECT_EQ(run.status, 0);
+  std::map<std::string, std::string> lastRow;
+  bool header = false;
+  for (const std::string& line : run.lines) {
+    header = header || contains(line, "device       state       packets/s    gap s  dropouts");
+    for (const char* device : {"front", "side"}) {
+      if (line.rfind(std::string(device) + " ", 0) == 0 && contains(line, "  ")) {
+        std::istringstream words(line);
+        std::string name, state;
+        double rate = 0;
+        if (words >> name >> state >> rate && (state == "streaming" || state == "stopped")) {
+          lastRow[device] = line;
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(header);
+  for (const char* device : {"front", "side"}) {
+    std::istringstream words(lastRow[device]);
+    std::string name, state;
+    double rate = 0;
+    words >> name >> state >> rate;
+    EXPECT_EQ(state, "stopped") << lastRow[device];
+    EXPECT_GT(rate, 10.0) << lastRow[device];
+  }
+}
+
 // The records of a jsonl run, by device and output ID, in order.
-std::map<std::pair<std::string, int>, std::vector<std::map<std::string, std::string>>>
+std::map<std::pair<std::string, int>, std::vector<std::map<std::string, std::string> > >
 trackerRecords(const HostRun& run) {
-  std::map<std::pair<std::string, int>, std::vector<std::map<std::string, std::string>>> byId;
+  std::map<std::pair<std::string, int>, std::vector<std::map<std::string, std::string> > > byId;
   for (const std::string& line : run.lines) {
     auto f = fields(line);
     if (f["type"] != "\"tracker\"") continue;
@@ -211,12 +280,12 @@ TEST(HostProcess, SimulationOptionsAreChecked) {
        "mstar-host: --sim-fault takes [DEVICE:]power-cycle-every=EVERY[,silent=LENGTH] or "
        "[DEVICE:]network-down-every=EVERY[,for=LENGTH], not 'power-off'"},
       {{"--simulate", "--sim-fault", "back:power-cycle-every=20s", file},
-       1,
+       2,
        "mstar-host: --sim-fault names the device \"back\", which the file does not have"},
   };
   for (const Refused& r : refused) {
     SCOPED_TRACE(r.arguments[r.arguments.size() - 2]);
-    HostRun run = runHost(r.arguments, true);
+    HostRun run = runHost(r.arguments, Errors::kMerge);
     EXPECT_EQ(run.status, r.status);
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines[0], r.message);
@@ -238,9 +307,12 @@ TEST(HostProcess, InterruptStopsTheStreamAndShutsTheSystemDown) {
   ASSERT_TRUE(host.start(hostCommand({"--format", "csv", path}), false));
   std::string line;
   ASSERT_TRUE(host.readLine(&line, kWaitMs));
-  EXPECT_EQ(line, "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons");
-  ASSERT_TRUE(host.readLine(&line, kWaitMs));
-  EXPECT_NE(line.find(",live,tracker,"), std::string::npos) << line;
+  EXPECT_EQ(line,
+            "time,host_time_us,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons,"
+            "state,reason,dropouts,recoveries,last_data");
+  bool tracker = false;
+  while (!tracker && host.readLine(&line, kWaitMs)) tracker = contains(line, ",live,tracker,");
+  EXPECT_TRUE(tracker);
   host.interrupt();
   while (host.readLine(&line, kWaitMs)) {
   }
@@ -250,41 +322,256 @@ TEST(HostProcess, InterruptStopsTheStreamAndShutsTheSystemDown) {
   EXPECT_FALSE(simulator->streaming());
 }
 
+// A device whose system never answers WAKE_UP: Ctrl-C during the wait ends
+// the host once the wait is over, without STOP_DATA or SHUT_DOWN for that
+// system; a second Ctrl-C ends it at once.
+TEST(HostProcess, InterruptWhileASystemDoesNotAnswer) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  for (bool twice : {false, true}) {
+    SCOPED_TRACE(twice ? "two interrupts" : "one interrupt");
+    std::string address;
+    auto simulator = e2e::startSimulator(streaming(true), &address);
+    ASSERT_TRUE(simulator);
+    simulator->injectCommandFault(sim::kWakeUp, {sim::CommandFault::Kind::kSilence});
+    const std::string path = writeFile("silent.conf", deviceBlock("silent", address, true));
+    platform::ChildProcess host;
+    ASSERT_TRUE(host.start(hostCommand({"--format", "jsonl", path}), false, true));
+    ASSERT_TRUE(simulator->waitForCommand(sim::kWakeUp, 1, std::chrono::seconds(20)));
+    host.interrupt();
+    const int64_t interrupted = platform::monotonicMilliseconds();
+    if (twice) {
+      for (int i = 0; i < 500 && !contains(host.errorOutput(), "stopping"); ++i) {
+        platform::sleepMilliseconds(10);
+      }
+      host.interrupt();
+    }
+    std::string line;
+    while (host.readLine(&line, kWaitMs)) {
+    }
+    const int status = host.wait(kWaitMs);
+    const int64_t took = platform::monotonicMilliseconds() - interrupted;
+    const std::string errors = host.errorOutput();
+    EXPECT_TRUE(contains(errors, "mstar-host: stopping the devices")) << errors;
+    if (twice) {
+      EXPECT_EQ(status, 130);
+      EXPECT_TRUE(contains(errors, "the tracking systems were left running")) << errors;
+      EXPECT_LT(took, 5000);  // not the rest of the 15 s wait
+    } else {
+      EXPECT_EQ(status, 1);  // the device never streamed
+      EXPECT_LT(took, 15000 + 5000);
+      EXPECT_FALSE(simulator->waitForCommand(sim::kStopData, 1, std::chrono::milliseconds(0)));
+      EXPECT_FALSE(simulator->waitForCommand(sim::kShutDown, 1, std::chrono::milliseconds(0)));
+    }
+  }
+}
+
+// Two devices, the first one's system power-cycled under the host (as in
+// the supervisor's tests, long enough to be seen lost; over UDP until the
+// stop's STOP_DATA has nearly waited out its 5 s).
+class HostPowerCycle : public ::testing::TestWithParam<bool> {};
+
+TEST_P(HostPowerCycle, LostRecoveredAndCounted) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  const bool udp = GetParam();
+  for (bool recover : {true, false}) {
+    SCOPED_TRACE(recover ? "recovering" : "--no-recover");
+    std::string addressA, addressB;
+    auto simA = e2e::startSimulator(streaming(udp), &addressA);
+    auto simB = e2e::startSimulator(streaming(false), &addressB);
+    ASSERT_TRUE(simA && simB);
+    const std::string path = writeFile(
+        "cycle.conf", deviceBlock("a", addressA, udp) + deviceBlock("b", addressB, false));
+    std::vector<std::string> arguments = {"--format", "jsonl", "--lost-after", "1", "--stale-after",
+                                          "0.4",      path};
+    if (!recover) arguments.insert(arguments.begin(), "--no-recover");
+    platform::ChildProcess host;
+    ASSERT_TRUE(host.start(hostCommand(arguments), false, true));
+    std::vector<std::string> lines;
+    auto readFor = [&](int64_t ms) {
+      const int64_t end = platform::monotonicMilliseconds() + ms;
+      std::string line;
+      while (platform::monotonicMilliseconds() < end && host.readLine(&line, 50)) {
+        lines.push_back(line);
+      }
+    };
+    auto recordsOf = [&](const std::string& device) {
+      size_t n = 0;
+      for (const std::string& line : lines) {
+        n += contains(line, "\"device\":\"" + device + "\",\"type\":\"tracker\"");
+      }
+      return n;
+    };
+    for (int i = 0; i < 200 && recordsOf("a") < 50; ++i) readFor(50);
+    ASSERT_GE(recordsOf("a"), 50u);
+
+    simA->powerCycle(std::chrono::milliseconds(udp ? 4000 : 1500));
+    while (!simA->waitUntilReachable(std::chrono::milliseconds(0))) readFor(10);
+    const int64_t back = wallMicros();
+    readFor(4000);
+    host.interrupt();
+    readFor(kWaitMs);
+    const int status = host.wait(kWaitMs);
+    const std::string errors = host.errorOutput();
+
+    std::set<uint32_t> idsBefore, idsAfter;
+    int64_t lastBefore = 0, lostAt = 0, firstAfter = 0, previousB = 0, largestGapB = 0;
+    std::set<std::string> statesB;
+    for (const std::string& line : lines) {
+      auto f = fields(line);
+      const int64_t at = std::stoll(f["host_time_us"]);
+      const std::string device = unquoted(f["device"]);
+      if (f["type"] == "\"status\"") {
+        if (device == "b") statesB.insert(unquoted(f["state"]));
+        if (device == "a" && unquoted(f["state"]) == "lost" && lostAt == 0) lostAt = at;
+        continue;
+      }
+      if (device == "b") {
+        if (previousB != 0) largestGapB = std::max(largestGapB, at - previousB);
+        previousB = at;
+      } else if (lostAt == 0) {
+        lastBefore = at;
+        idsBefore.insert(static_cast<uint32_t>(std::stoul(f["id"])));
+      } else if (at > back) {
+        if (firstAfter == 0) firstAfter = at;
+        idsAfter.insert(static_cast<uint32_t>(std::stoul(f["id"])));
+      }
+    }
+    EXPECT_EQ(status, 1);  // a dropout, recovered or not
+    ASSERT_NE(lostAt, 0) << errors;
+    EXPECT_LE(lostAt - lastBefore, 1500000);  // the loss limit and half a second
+    EXPECT_TRUE(contains(errors, "mstar-host: WARNING: device \"a\" lost: no data since "))
+        << errors;
+    EXPECT_EQ(statesB, (std::set<std::string>{"starting", "streaming", "stopped"}));
+    EXPECT_LT(largestGapB, 400000);
+    EXPECT_TRUE(contains(errors, "b: ")) << "no summary: " << errors;
+    if (recover) {
+      ASSERT_NE(firstAfter, 0) << errors;
+      EXPECT_LE(firstAfter - back, 3000000);
+      EXPECT_EQ(idsAfter, idsBefore);
+      EXPECT_TRUE(
+          contains(errors, "mstar-host: device \"a\" recovered: data again after an outage"))
+          << errors;
+      EXPECT_TRUE(contains(errors, "1 dropout, 1 recovery")) << errors;
+    } else {
+      // Nobody wakes the system that came back (the host's stop may still
+      // reach it).
+      EXPECT_EQ(firstAfter, 0);
+      EXPECT_FALSE(contains(errors, "recovery attempt") || contains(errors, "recovered")) << errors;
+      EXPECT_FALSE(simA->waitForCommand(sim::kWakeUp, 2, std::chrono::milliseconds(0)));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, HostPowerCycle, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Udp" : "Tcp"; });
+
+// A reader that goes away ends the host: `mstar-host ... | head -1`.
+TEST(HostProcess, AReaderThatLeavesEndsTheHost) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  std::string command;
+  for (const std::string& word : hostCommand(
+           {"--simulate", "--format", "jsonl", std::string(EXAMPLES_DIR) + "/two-devices.conf"})) {
+    command += "'" + word + "' ";
+  }
+  platform::ChildProcess shell;
+  ASSERT_TRUE(shell.start(
+      {"/bin/bash", "-c", command + "| head -1; echo \"host ${PIPESTATUS[0]}\""}, false, true));
+  std::vector<std::string> lines;
+  for (std::string line; shell.readLine(&line, kWaitMs);) lines.push_back(line);
+  EXPECT_EQ(shell.wait(kWaitMs), 0);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(fields(lines[0]).count("type"), 1u) << lines[0];
+  EXPECT_EQ(lines[1], "host 1");
+  EXPECT_TRUE(contains(shell.errorOutput(),
+                       "mstar-host: standard output can no longer be written (Broken pipe); "
+                       "stopping"))
+      << shell.errorOutput();
+}
+
+// -l quiet: nothing but records on standard output, and for a good run
+// nothing at all on standard error.
+TEST(HostProcess, QuietPrintsOnlyRecords) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  HostRun run = runHost({"--simulate", "-l", "quiet", "--format", "jsonl", "--packets", "30",
+                         std::string(EXAMPLES_DIR) + "/two-devices.conf"},
+                        Errors::kApart);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_GT(run.lines.size(), 100u);
+  for (const std::string& line : run.lines) {
+    ASSERT_TRUE(line.size() > 2 && line.front() == '{' && line.back() == '}') << line;
+    EXPECT_EQ(fields(line).count("type"), 1u) << line;
+  }
+  EXPECT_EQ(run.errors, "");
+}
+
 TEST(HostProcess, ExitCodesAndMessages) {
   HostRun help = runHost({"--help"});
   EXPECT_EQ(help.status, 0);
   ASSERT_FALSE(help.lines.empty());
   EXPECT_EQ(help.lines[0], "Usage: mstar-host [OPTION]... CONFIG_FILE");
 
-  HostRun badOption = runHost({"--colour"}, true);
-  EXPECT_EQ(badOption.status, 2);
-  ASSERT_FALSE(badOption.lines.empty());
-  EXPECT_EQ(badOption.lines[0], "mstar-host: unknown option '--colour'");
-
-  HostRun noFile = runHost({std::string(SCRATCH_DIR) + "/missing.conf"}, true);
-  EXPECT_EQ(noFile.status, 2);
-  ASSERT_FALSE(noFile.lines.empty());
-  EXPECT_EQ(noFile.lines[0], "mstar-host: " SCRATCH_DIR "/missing.conf: cannot be read");
+  struct Case {
+    const char* what;
+    std::vector<std::string> arguments;
+    std::string message;
+  } usage[] = {
+      {"unknown option", {"--colour"}, "mstar-host: unknown option '--colour'"},
+      {"bad limit",
+       {"--lost-after", "0", "x.conf"},
+       "mstar-host: --lost-after takes seconds, from 0.001 to 3600"},
+      {"no file",
+       {std::string(SCRATCH_DIR) + "/missing.conf"},
+       "mstar-host: " SCRATCH_DIR "/missing.conf: cannot be read"},
+  };
+  for (const Case& c : usage) {
+    SCOPED_TRACE(c.what);
+    HostRun run = runHost(c.arguments, Errors::kMerge);
+    EXPECT_EQ(run.status, 2);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines[0], c.message);
+  }
 
   const std::string broken = writeFile("broken.conf", "# start\nprotocol tcp\n");
-  HostRun configError = runHost({broken}, true);
+  HostRun configError = runHost({broken}, Errors::kMerge);
   EXPECT_EQ(configError.status, 2);
   ASSERT_FALSE(configError.lines.empty());
   EXPECT_EQ(configError.lines[0],
             "mstar-host: " + broken + ":2: option \"protocol\" before any device line");
 
-  // The driver refuses the option; the host stops with a device failure.
+  const std::string twice =
+      writeFile("twice.conf", "device a " MODULE_PATH "\nprotocol udp\ndevice a " MODULE_PATH "\n");
+  HostRun duplicate = runHost({twice}, Errors::kMerge);
+  EXPECT_EQ(duplicate.status, 2);
+  ASSERT_FALSE(duplicate.lines.empty());
+  EXPECT_EQ(duplicate.lines[0],
+            "mstar-host: " + twice + ":3: device name \"a\" is already used on line 1");
+
+  // The driver refuses an option during init: a configuration error, with
+  // the driver's own line and the host's.
   const std::string faulty = writeFile(
       "faulty.conf", "device bad " MODULE_PATH "\nmotionstaraddress 127.0.0.1\nsync maybe\n");
-  HostRun deviceError = runHost({"--format", "jsonl", faulty}, true);
-  EXPECT_EQ(deviceError.status, 1);
-  bool named = false;
+  HostRun deviceError = runHost({"--format", "jsonl", faulty}, Errors::kApart);
+  EXPECT_EQ(deviceError.status, 2);
+  EXPECT_TRUE(contains(deviceError.errors, "CMotionStar: Invalid string found for Sync at line 3."))
+      << deviceError.errors;
+  EXPECT_TRUE(contains(deviceError.errors,
+                       "mstar-host: " + faulty +
+                           ":1: device \"bad\": configuration error (the driver's messages above "
+                           "say where): options it did not take: \"sync\" (line 3)"))
+      << deviceError.errors;
   for (const std::string& line : deviceError.lines) {
-    named = named ||
-            line.find("CMotionStar: Invalid string found for Sync at line 3.") != std::string::npos;
+    EXPECT_TRUE(contains(line, "\"type\":\"status\"")) << "not a status record: " << line;
   }
-  EXPECT_TRUE(named);
-  EXPECT_EQ(deviceError.lines.back(), "mstar-host: device \"bad\": init failed");
+
+  // Nobody at the address: a device failure, not a configuration error.
+  const std::string nobody =
+      writeFile("nobody.conf", deviceBlock("gone", e2e::uniqueLoopbackAddress(), false));
+  HostRun unreachable = runHost({"--format", "jsonl", nobody}, Errors::kApart);
+  EXPECT_EQ(unreachable.status, 1);
+  EXPECT_TRUE(contains(unreachable.errors, "mstar-host: device \"gone\": init failed"))
+      << unreachable.errors;
 }
 
 }  // namespace
+
+#endif  // _WIN32

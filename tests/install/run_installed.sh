@@ -51,7 +51,7 @@ CONF
 "$@" "$prefix/bin/mstar-host" --simulate --packets 10 -f csv "$scratch/calibrated.conf" \
   >"$scratch/calibrated.csv" 2>"$scratch/calibrated.err" ||
   fail "installed mstar-host with the calibration example" "$scratch/calibrated.err"
-# Every tracker x (column 5) is the simulator's, a few feet, plus 1000.
-awk -F, '$3 == "tracker" { poses++; if ($5 < 900) moved = "no" }
+# Every tracker x (column 6) is the simulator's, a few feet, plus 1000.
+awk -F, '$4 == "tracker" { poses++; if ($6 < 900) moved = "no" }
          END { print poses " calibrated poses"; exit !(poses > 0 && moved != "no") }' \
   "$scratch/calibrated.csv" || fail "poses not moved by the calibration example" "$scratch/calibrated.csv"

@@ -23,10 +23,12 @@ using Transport = LoopbackPeer::Transport;
 constexpr int kBadSocket = 10038;
 constexpr int kRefused = 10061;
 constexpr int kInUse = 10048;
+constexpr int kTimedOut = 10060;
 #else
 constexpr int kBadSocket = EBADF;
 constexpr int kRefused = ECONNREFUSED;
 constexpr int kInUse = EADDRINUSE;
+constexpr int kTimedOut = ETIMEDOUT;
 #endif
 
 std::string errnoLine(int code) {
@@ -175,6 +177,39 @@ TEST(Socket, ConnectFailures) {
   EXPECT_FALSE(tcp.connectDest());
   ASSERT_FALSE(out.lines().empty());
   EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kRefused));
+}
+
+// A listener whose queue is full drops new connection requests, as an
+// unreachable host does: the connect gives up instead of waiting for the
+// system's SYN time-out of minutes.
+TEST(Socket, ConnectToAPeerThatNeverAnswersGivesUp) {
+  using namespace platform;
+  SocketHandle listener = openSocket(kStream);
+  Ipv4Address bound{};
+  ASSERT_TRUE(bindSocket(listener, makeIpv4Address(inetAddr("127.0.0.1"), 0)) == 0 &&
+              localAddress(listener, &bound) && listenSocket(listener, 0) == 0);
+  std::vector<SocketHandle> fillers;
+  bool full = false;
+  for (int i = 0; i < 8 && !full; ++i) {
+    fillers.push_back(openSocket(kStream));
+    full = connectSocket(fillers.back(), bound, 300) != 0;
+  }
+  if (full) {
+    CLogH log = plainLog("S");
+    CSocketH tcp(&log);
+    ASSERT_TRUE(tcp.openSocket(CSocketH::kTcp));
+    ASSERT_TRUE(tcp.setDestHost("127.0.0.1", portOf(bound)));
+    std::string name;
+    if (!reverseLookup(inetAddr("127.0.0.1"), &name)) name = "127.0.0.1";
+    CoutCapture out;
+    EXPECT_FALSE(tcp.connectDest());
+    ASSERT_FALSE(out.lines().empty());
+    EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kTimedOut));
+  }
+  for (SocketHandle filler : fillers) closeSocket(filler);
+  closeSocket(listener);
+  if (!full)
+    GTEST_SKIP() << "a full listen queue refuses connections here instead of dropping them";
 }
 
 TEST(Socket, BindTracesTheHostNameAndReportsAPortInUse) {

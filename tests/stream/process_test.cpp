@@ -83,8 +83,9 @@ TEST(StreamProcess, EveryPublicationOfASessionArrivesAsTheHostPrintsIt) {
                 "device live " MODULE_PATH " 3\nmotionstaraddress " + address + "\nwanda 1\n");
 
   platform::ChildProcess host, everything, one;
-  ASSERT_TRUE(host.start({HOST_PATH, "-l", "quiet", "--format", "jsonl", "--packets",
-                          std::to_string(kPackets), "--publish", endpoint, conf},
+  // Not quiet: the publishing summary is an info line.
+  ASSERT_TRUE(host.start({HOST_PATH, "--format", "jsonl", "--packets", std::to_string(kPackets),
+                          "--publish", endpoint, conf},
                          true));
   ASSERT_TRUE(everything.start({SUB_PATH, "--format", "jsonl", endpoint}, true));
   ASSERT_TRUE(one.start({SUB_PATH, "--format", "jsonl", "--topic", "live/tracker/2", "--topic",
@@ -132,6 +133,22 @@ TEST(StreamProcess, EveryPublicationOfASessionArrivesAsTheHostPrintsIt) {
   EXPECT_NE(everythingLines.statuses.back().find("\"packets\":" + std::to_string(kPackets)),
             std::string::npos)
       << everythingLines.statuses.back();
+  // The subscribers see the states the host printed from the one current
+  // when they joined on, each once: the host's supervision is their one
+  // source.
+  auto states = [](const Lines& lines) {
+    std::vector<std::string> out;
+    static const std::regex state("\"state\":\"([a-z]+)\"");
+    for (const std::string& line : lines.statuses) {
+      std::smatch m;
+      if (std::regex_search(line, m, state)) out.push_back(m[1]);
+    }
+    return out;
+  };
+  EXPECT_EQ(states(hostLines), (std::vector<std::string>{"starting", "streaming", "stopped"}));
+  const std::vector<std::string> hostStates = states(hostLines), seen = states(everythingLines);
+  ASSERT_TRUE(!seen.empty() && seen.size() <= hostStates.size());
+  EXPECT_EQ(seen, std::vector<std::string>(hostStates.end() - seen.size(), hostStates.end()));
   EXPECT_TRUE(hostLines.has("mstar-host: published "));
   EXPECT_TRUE(hostLines.has("0 subscriber queue overflows, 0 records dropped before sending"));
   EXPECT_TRUE(everythingLines.has(" 0 lost, 0 messages skipped"));

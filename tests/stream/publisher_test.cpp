@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <thread>
 #include <zmq.hpp>
@@ -115,7 +116,25 @@ std::unique_ptr<Publisher> startPublisher(const std::vector<std::string>& device
 
 // The end of a device's read, as the host marks it: the read's records leave.
 void endRead(Publisher& publisher, const std::string& device) {
-  publisher.deviceStats(device, 1, 0);
+  publisher.readDone(device, 1, 0);
+}
+
+// A change of state as the host's supervision reports it.
+void changeState(Publisher& publisher, const std::string& device, const std::string& state,
+                 uint64_t dropouts = 0, uint64_t recoveries = 0) {
+  StatusRecord status;
+  status.device = device;
+  status.state = state;
+  status.dropouts = dropouts;
+  status.recoveries = recoveries;
+  publisher.status(status);
+}
+
+// A record's values as the host's JSON line, without the publication time.
+std::string valuesOf(const stream::Record& record) {
+  Publication p = fromStreamRecord(record);
+  p.hostMicros = 0;
+  return Output::jsonLine(p);
 }
 
 // Waits until the publishing thread has sent `records` in all, so that a
@@ -134,7 +153,7 @@ std::unique_ptr<Publisher> startReading(const std::vector<std::string>& devices,
                                         const std::string& endpoint = "tcp://127.0.0.1:*") {
   auto publisher = startPublisher(devices, false, endpoint);
   if (!publisher) return publisher;
-  for (const std::string& device : devices) endRead(*publisher, device);
+  for (const std::string& device : devices) changeState(*publisher, device, "streaming");
   awaitSent(*publisher, 2 * devices.size());
   return publisher;
 }
@@ -176,7 +195,9 @@ TEST(Publisher, EveryRecordArrivesInOrderWithItsValues) {
     const Message& m = records[i];
     ASSERT_TRUE(m.decoded) << i;
     EXPECT_EQ(m.topic, topicOf(sent[i]));
-    EXPECT_EQ(Output::jsonLine(fromStreamRecord(m.record)), Output::jsonLine(sent[i]));
+    EXPECT_EQ(valuesOf(m.record), Output::jsonLine(sent[i]));
+    EXPECT_EQ(fromStreamRecord(m.record).hostMicros,
+              static_cast<int64_t>(m.record.publishedMicroseconds));
     EXPECT_EQ(m.record.sequence, i / 4 + 1) << m.topic;
     EXPECT_EQ(m.record.flags, 0);
     EXPECT_GE(m.record.publishedMicroseconds, before);
@@ -198,6 +219,7 @@ TEST(Publisher, JsonFormatSendsTheLinesTheHostPrints) {
   EXPECT_NE(joined[0].payload.find("\"type\":\"status\",\"state\":\"starting\""), std::string::npos)
       << joined[0].payload;
   const Publication pose = tracker("cave", 5, 1), buttons = wand("cave", 1, 2);
+  changeState(*publisher, "cave", "streaming");
   publisher->publish(pose);
   publisher->publish(buttons);
   endRead(*publisher, "cave");
@@ -209,6 +231,51 @@ TEST(Publisher, JsonFormatSendsTheLinesTheHostPrints) {
   EXPECT_EQ(records[1].payload, Output::jsonLine(pose));
   EXPECT_EQ(records[2].topic, "cave/controller/1");
   EXPECT_EQ(records[2].payload, Output::jsonLine(buttons));
+}
+
+// The host's supervision is the one source of the states: each change is
+// published once, records do not announce anything by themselves, and
+// closing adds "stopped" only for a device not stopped yet.
+TEST(Publisher, StatusesFollowTheSupervisionAlone) {
+  zmq::context_t context;
+  auto publisher = startPublisher({"a", "b"});
+  ASSERT_TRUE(publisher);
+  Subscriber subscriber(context, publisher->endpoints()[0], {"a/status", "b/status"});
+  awaitJoined(subscriber, 2);
+  changeState(*publisher, "a", "starting");  // as announced when publishing began
+  publisher->publish(tracker("a", 1, 0));
+  endRead(*publisher, "a");
+  changeState(*publisher, "a", "streaming");
+  changeState(*publisher, "a", "lost", 1, 0);
+  changeState(*publisher, "a", "recovering", 1, 0);
+  changeState(*publisher, "a", "streaming", 1, 1);
+  changeState(*publisher, "a", "stopped", 1, 1);
+  changeState(*publisher, "b", "streaming");
+  publisher->close();
+  struct Expected {
+    const char* topic;
+    stream::DeviceState state;
+    uint32_t dropouts, recoveries;
+  } expected[] = {
+      {"a/status", stream::DeviceState::kStreaming, 0, 0},
+      {"a/status", stream::DeviceState::kLost, 1, 0},
+      {"a/status", stream::DeviceState::kRecovering, 1, 0},
+      {"a/status", stream::DeviceState::kStreaming, 1, 1},
+      {"a/status", stream::DeviceState::kStopped, 1, 1},
+      {"b/status", stream::DeviceState::kStreaming, 0, 0},
+      {"b/status", stream::DeviceState::kStopped, 0, 0},
+  };
+  std::vector<Message> received;
+  for (Message m; subscriber.receive(&m, std::chrono::milliseconds(500));) received.push_back(m);
+  ASSERT_EQ(received.size(), std::size(expected));
+  for (size_t i = 0; i < received.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(received[i].decoded);
+    EXPECT_EQ(received[i].topic, expected[i].topic);
+    EXPECT_EQ(received[i].record.state, expected[i].state);
+    EXPECT_EQ(received[i].record.dropouts, expected[i].dropouts);
+    EXPECT_EQ(received[i].record.recoveries, expected[i].recoveries);
+  }
 }
 
 TEST(Publisher, SubscribersGetOnlyTheTopicsTheyAskFor) {
@@ -267,6 +334,7 @@ TEST(Publisher, ALateJoinerGetsTheCurrentStateAtOnce) {
   ASSERT_TRUE(publisher);
   Subscriber early(context, publisher->endpoints()[0]);
   awaitJoined(early, 1);
+  changeState(*publisher, "a", "streaming");
   for (int round = 0; round < 10; ++round) {
     publisher->publish(tracker("a", 1, round));
     publisher->publish(tracker("a", 2, round));
@@ -295,7 +363,7 @@ TEST(Publisher, ALateJoinerGetsTheCurrentStateAtOnce) {
         EXPECT_EQ(m.record.state, stream::DeviceState::kStreaming);
         EXPECT_EQ(m.record.sequence, 2u);
       } else {
-        EXPECT_EQ(Output::jsonLine(fromStreamRecord(m.record)), expected->second);
+        EXPECT_EQ(valuesOf(m.record), expected->second);
         EXPECT_EQ(m.record.sequence, 10u);
       }
       ++expected;
@@ -322,6 +390,7 @@ TEST(Publisher, ASubscriberThatLeavesAndComesBackPicksUpWhereTheDevicesAre) {
   {
     Subscriber first(context, endpoint);
     awaitJoined(first, 1);
+    changeState(*publisher, "a", "streaming");
     publisher->publish(tracker("a", 1, 0));
     endRead(*publisher, "a");
     ASSERT_EQ(first.take(2).size(), 2u);  // "streaming" and the record
@@ -339,8 +408,7 @@ TEST(Publisher, ASubscriberThatLeavesAndComesBackPicksUpWhereTheDevicesAre) {
   EXPECT_EQ(replay[0].topic, "a/status");
   EXPECT_EQ(replay[1].topic, "a/tracker/1");
   EXPECT_EQ(replay[1].record.sequence, 101u);
-  EXPECT_EQ(Output::jsonLine(fromStreamRecord(replay[1].record)),
-            Output::jsonLine(tracker("a", 1, 100)));
+  EXPECT_EQ(valuesOf(replay[1].record), Output::jsonLine(tracker("a", 1, 100)));
   publisher->publish(tracker("a", 1, 101));
   endRead(*publisher, "a");
   Message live;

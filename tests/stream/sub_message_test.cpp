@@ -45,6 +45,7 @@ stream::Record status(stream::DeviceState state) {
   s.state = state;
   s.stampSeconds = 1765030193;
   s.stampMilliseconds = 7;
+  s.publishedMicroseconds = 1765030193007250;
   s.packets = 1200;
   s.dropouts = 2;
   s.recoveries = 1;
@@ -73,9 +74,11 @@ TEST(SubMessages, RecordsOfTheHostReadBackInBothFormats) {
     ASSERT_EQ(r.kind, Received::kStatus) << r.reason;
     EXPECT_EQ(statusJson(r.record), statusJson(s));
   }
-  EXPECT_EQ(statusJson(s),
-            "{\"time\":1765030193.007000,\"device\":\"cave\",\"type\":\"status\",\"state\":"
-            "\"lost\",\"dropouts\":2,\"recoveries\":1,\"packets\":1200,\"failures\":0}");
+  EXPECT_EQ(
+      statusJson(s),
+      "{\"time\":1765030193.007000,\"host_time_us\":1765030193007250,\"device\":\"cave\",\"type\":"
+      "\"status\",\"state\":"
+      "\"lost\",\"dropouts\":2,\"recoveries\":1,\"packets\":1200,\"failures\":0}");
 }
 
 TEST(SubMessages, ForeignAndMalformedMessagesAreSkippedWithAReason) {

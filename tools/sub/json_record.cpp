@@ -151,6 +151,10 @@ bool parseJsonRecord(std::string_view text, JsonRecord* out, std::string* error)
     return false;
   }
   JsonRecord r;
+  // When the host handed the record on; 0 when left out or out of range.
+  const double published = f.numbers.count("host_time_us") ? f.numbers["host_time_us"] : 0;
+  const int64_t hostMicros =
+      published >= 0 && published < 9e18 ? static_cast<int64_t>(std::llround(published)) : 0;
   if (type == "status") {
     static const char* kStates[] = {"starting", "streaming",  "stale",
                                     "lost",     "recovering", "stopped"};
@@ -173,12 +177,14 @@ bool parseJsonRecord(std::string_view text, JsonRecord* out, std::string* error)
     r.record.recoveries = static_cast<uint32_t>(f.numbers["recoveries"]);
     r.record.packets = static_cast<uint64_t>(f.numbers["packets"]);
     r.record.failures = static_cast<uint64_t>(f.numbers["failures"]);
+    r.record.publishedMicroseconds = static_cast<uint64_t>(hostMicros);
     *out = r;
     return true;
   }
   Publication& p = r.publication;
   p.device = device;
   p.time = f.numbers["time"];
+  p.hostMicros = hostMicros;
   if (!has(f, {"id"}, &missing) || !whole(f.numbers["id"], 1, 32)) {
     *error = "no output ID from 1 to 32";
     return false;

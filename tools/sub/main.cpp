@@ -162,14 +162,14 @@ class Subscriber {
       const int64_t now = platform::monotonicMilliseconds();
       if (options_.duration > 0 && now - started >= options_.duration * 1000) break;
       if (format_ == Format::kTable && now - lastRender >= 250) {
-        output_.render(nowMicroseconds() / 1e6, footer());
+        output_.render(nowMicroseconds() / 1e6, {}, footer());
         lastRender = now;
       }
       zmq::poll(&item, 1, std::chrono::milliseconds(50));
       while ((options_.count == 0 || shown_ < options_.count) && receiveOne()) {
       }
     }
-    if (format_ == Format::kTable) output_.render(nowMicroseconds() / 1e6, footer());
+    if (format_ == Format::kTable) output_.render(nowMicroseconds() / 1e6, {}, footer());
   }
 
   void printSummary() {

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <errno.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -38,17 +39,40 @@ std::string moduleFileName(const std::string& name) {
   return "lib" + name + ".so";
 }
 
-std::FILE* moveStdoutAside() {
+std::FILE* captureStdout(intptr_t* readEnd) {
   std::fflush(stdout);
-  int original = dup(STDOUT_FILENO);
-  if (original < 0) return nullptr;
-  std::FILE* stream = fdopen(original, "w");
-  if (stream == nullptr) {
-    close(original);
+  int ends[2];
+  if (pipe(ends) != 0) return nullptr;
+  const int original = dup(STDOUT_FILENO);
+  std::FILE* stream = original >= 0 ? fdopen(original, "w") : nullptr;
+  if (stream == nullptr || dup2(ends[1], STDOUT_FILENO) < 0) {
+    if (stream != nullptr)
+      std::fclose(stream);
+    else if (original >= 0)
+      close(original);
+    close(ends[0]);
+    close(ends[1]);
     return nullptr;
   }
-  dup2(STDERR_FILENO, STDOUT_FILENO);
+  close(ends[1]);
+  *readEnd = ends[0];
   return stream;
+}
+
+long readCapturedStdout(intptr_t readEnd, char* buffer, size_t capacity) {
+  for (;;) {
+    const ssize_t got = read(static_cast<int>(readEnd), buffer, capacity);
+    if (got >= 0 || errno != EINTR) return static_cast<long>(got);
+  }
+}
+
+void releaseStdout() {
+  std::fflush(stdout);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+void closeCapturedStdout(intptr_t readEnd) {
+  close(static_cast<int>(readEnd));
 }
 
 uint64_t residentMemoryBytes() {

@@ -9,7 +9,7 @@
 namespace platform {
 namespace {
 
-std::atomic<bool> stopFlag{false};
+std::atomic<int> requests{0};
 
 sigset_t stopSignals() {
   sigset_t set;
@@ -27,20 +27,24 @@ sigset_t stopSignals() {
 void installStopSignals() {
   const sigset_t set = stopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  // A reader that went away must not kill the host mid-stop.
+  // A reader that went away must not kill the host mid-stop: the failed
+  // write says so instead.
   signal(SIGPIPE, SIG_IGN);
 }
 
-bool stopRequested() {
-  if (stopFlag) return true;
+int stopRequests() {
   const sigset_t set = stopSignals();
   const timespec now{0, 0};
-  if (sigtimedwait(&set, nullptr, &now) > 0) stopFlag = true;
-  return stopFlag;
+  while (sigtimedwait(&set, nullptr, &now) > 0) ++requests;
+  return requests;
+}
+
+bool stopRequested() {
+  return stopRequests() > 0;
 }
 
 void requestStop() {
-  stopFlag = true;
+  ++requests;
 }
 
 }  // namespace platform

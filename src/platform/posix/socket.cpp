@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -83,9 +85,36 @@ int bindSocket(SocketHandle socket, const Ipv4Address& address) {
   return bind(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
 }
 
-int connectSocket(SocketHandle socket, const Ipv4Address& address) {
+int connectSocket(SocketHandle socket, const Ipv4Address& address, int32_t waitMilliseconds) {
   sockaddr_in in = toSockaddr(address);
-  return connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+  // Non-blocking for the connect alone, so its wait has a limit.
+  const int flags = fcntl(socket, F_GETFL, 0);
+  if (flags < 0 || fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) {
+    return connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+  }
+  int error = 0;
+  if (connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) error = errno;
+  if (error == EINPROGRESS) {
+    const int64_t deadline = monotonicMilliseconds() + waitMilliseconds;
+    pollfd entry{socket, POLLOUT, 0};
+    int ready;
+    do {
+      const int64_t left = deadline - monotonicMilliseconds();
+      ready = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+    } while (ready < 0 && errno == EINTR);
+    socklen_t length = sizeof error;
+    if (ready == 0) {
+      error = ETIMEDOUT;
+    } else if (ready < 0) {
+      error = errno;
+    } else if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+      error = errno;
+    }
+  }
+  fcntl(socket, F_SETFL, flags);
+  if (error == 0) return 0;
+  errno = error;
+  return -1;
 }
 
 int listenSocket(SocketHandle socket, int backlog) {

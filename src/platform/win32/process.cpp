@@ -42,17 +42,38 @@ std::string moduleFileName(const std::string& name) {
   return name + ".dll";
 }
 
-std::FILE* moveStdoutAside() {
+std::FILE* captureStdout(intptr_t* readEnd) {
   std::fflush(stdout);
+  int ends[2];
+  if (_pipe(ends, 4096, _O_BINARY | _O_NOINHERIT) != 0) return nullptr;
   const int original = _dup(_fileno(stdout));
-  if (original < 0) return nullptr;
-  std::FILE* stream = _fdopen(original, "w");
-  if (stream == nullptr) {
-    _close(original);
+  std::FILE* stream = original >= 0 ? _fdopen(original, "w") : nullptr;
+  if (stream == nullptr || _dup2(ends[1], _fileno(stdout)) != 0) {
+    if (stream != nullptr)
+      std::fclose(stream);
+    else if (original >= 0)
+      _close(original);
+    _close(ends[0]);
+    _close(ends[1]);
     return nullptr;
   }
-  _dup2(_fileno(stderr), _fileno(stdout));
+  _close(ends[1]);
+  *readEnd = ends[0];
   return stream;
+}
+
+long readCapturedStdout(intptr_t readEnd, char* buffer, size_t capacity) {
+  const unsigned int wanted = capacity > 65536 ? 65536u : static_cast<unsigned int>(capacity);
+  return _read(static_cast<int>(readEnd), buffer, wanted);
+}
+
+void releaseStdout() {
+  std::fflush(stdout);
+  _dup2(_fileno(stderr), _fileno(stdout));
+}
+
+void closeCapturedStdout(intptr_t readEnd) {
+  _close(static_cast<int>(readEnd));
 }
 
 uint64_t residentMemoryBytes() {

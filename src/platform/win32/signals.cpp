@@ -7,13 +7,13 @@
 namespace platform {
 namespace {
 
-std::atomic<bool> stopFlag{false};
+std::atomic<int> requests{0};
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      stopFlag = true;
+      ++requests;
       return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
@@ -22,7 +22,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
       // any case some seconds later: hold it here so the main loop can stop
       // the stream and shut the device down. The process ends this thread
       // when main returns.
-      stopFlag = true;
+      ++requests;
       Sleep(4500);
       return TRUE;
     default:
@@ -36,12 +36,16 @@ void installStopSignals() {
   SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+int stopRequests() {
+  return requests.load();
+}
+
 bool stopRequested() {
-  return stopFlag.load();
+  return requests.load() > 0;
 }
 
 void requestStop() {
-  stopFlag = true;
+  ++requests;
 }
 
 }  // namespace platform

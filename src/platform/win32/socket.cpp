@@ -112,9 +112,44 @@ int bindSocket(SocketHandle socket, const Ipv4Address& address) {
   return bind(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
 }
 
-int connectSocket(SocketHandle socket, const Ipv4Address& address) {
+int connectSocket(SocketHandle socket, const Ipv4Address& address, int32_t waitMilliseconds) {
   sockaddr_in in = toSockaddr(address);
-  return connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+  // Non-blocking for the connect alone, so its wait has a limit.
+  u_long on = 1;
+  if (ioctlsocket(socket, FIONBIO, &on) != 0) {
+    return connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in);
+  }
+  int error = 0;
+  if (connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
+    error = WSAGetLastError();
+  }
+  if (error == WSAEWOULDBLOCK) {
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval wait{waitMilliseconds / 1000, (waitMilliseconds % 1000) * 1000};
+    const int ready = select(0, nullptr, &writable, &failed, &wait);
+    if (ready == 0) {
+      error = WSAETIMEDOUT;
+    } else if (ready < 0) {
+      error = WSAGetLastError();
+    } else if (FD_ISSET(socket, &failed)) {
+      // The failed set carries the reason in SO_ERROR.
+      int reason = 0;
+      int length = sizeof reason;
+      getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&reason), &length);
+      error = reason != 0 ? reason : WSAECONNREFUSED;
+    } else {
+      error = 0;
+    }
+  }
+  u_long off = 0;
+  ioctlsocket(socket, FIONBIO, &off);
+  if (error == 0) return 0;
+  WSASetLastError(error);
+  return -1;
 }
 
 int listenSocket(SocketHandle socket, int backlog) {
