@@ -16,25 +16,6 @@ constexpr auto kBusyPollInterval = std::chrono::milliseconds(1);
 constexpr auto kIdlePollInterval = std::chrono::milliseconds(10);
 constexpr auto kQuietSpell = std::chrono::milliseconds(200);
 
-const char* commandName(uint8_t code) {
-  switch (code) {
-    case kWakeUp:
-      return "WAKE_UP";
-    case kShutDown:
-      return "SHUT_DOWN";
-    case kGetStatus:
-      return "GET_STATUS";
-    case kSendSetup:
-      return "SEND_SETUP";
-    case kRunContinuous:
-      return "RUN_CONTINUOUS";
-    case kStopData:
-      return "STOP_DATA";
-    default:
-      return "unknown command";
-  }
-}
-
 std::string hex(const std::vector<uint8_t>& bytes) {
   std::string text;
   text.reserve(bytes.size() * 3);
