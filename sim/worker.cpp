@@ -46,7 +46,7 @@ void Simulator::State::run() {
     const Clock::time_point now = Clock::now();
     const auto poll = std::chrono::duration_cast<Clock::duration>(
         now - lastActivity < kQuietSpell ? kBusyPollInterval : kIdlePollInterval);
-    wake.wait_for(lock, stream.untilDue(now, poll),
+    wake.wait_for(lock, source->untilDue(now, poll),
                   [this] { return stopping || !requests.empty(); });
   }
   flushLines();
@@ -79,6 +79,10 @@ void Simulator::State::onCommand(const Peer& from, std::vector<uint8_t> bytes) {
 
 void Simulator::State::answer(const Peer& from, const std::vector<uint8_t>& command,
                               std::vector<Outgoing>* out) {
+  if (replayDevice) {
+    answerFromCapture(from, command, out);
+    return;
+  }
   const uint8_t code = command[kTypeOffset];
   const std::optional<CommandFault> fault = faults.takeCommandFault(code);
   // A silent device acts as if it never heard the command.
@@ -112,8 +116,8 @@ void Simulator::State::onEvent(const std::string& line) {
 
 void Simulator::State::onConnectionClosed() {
   std::lock_guard<std::mutex> lock(mutex);
-  if (stream.on() && stream.peer().transport == Transport::kTcp) {
-    stream.stop();
+  if (source->on() && source->peer().transport == Transport::kTcp) {
+    source->stop();
     lines.push_back("data stream stopped");
   }
 }
@@ -121,16 +125,17 @@ void Simulator::State::onConnectionClosed() {
 std::optional<Outgoing> Simulator::State::nextDataPacket() {
   const std::optional<DataFault> fault = faults.takeDataFault();
   auto is = [&](DataFault::Kind kind) { return fault && fault->kind == kind; };
-  Outgoing out{stream.peer(), stream.nextPacket(fault ? &*fault : nullptr)};
+  Outgoing out{source->peer(), source->nextPacket(fault ? &*fault : nullptr)};
   out.dataPacket = true;
-  if (fault) damagePacket(*fault, stream.recordCount(), &out.bytes);
+  if (out.bytes.empty()) return std::nullopt;  // a replay that has run out
+  if (fault) damagePacket(*fault, source->recordCount(), &out.bytes);
 
   if (is(DataFault::Kind::kDrop)) return std::nullopt;
   if (out.to.transport == Transport::kUdp && faults.udpSilent()) return std::nullopt;
   if (is(DataFault::Kind::kResetConnection)) {
     if (out.to.transport == Transport::kUdp) return std::nullopt;
     out.reset = true;
-    stream.stop();
+    source->stop();
   }
   return out;
 }
@@ -152,7 +157,7 @@ bool Simulator::State::serveRequests() {
         std::optional<Outgoing> packet;
         {
           std::lock_guard<std::mutex> lock(mutex);
-          if (!stream.on()) break;
+          if (!source->on()) break;
           packet = nextDataPacket();
         }
         if (packet && send(*packet)) ++sentNow;
@@ -168,10 +173,11 @@ void Simulator::State::sendDuePackets() {
   std::vector<Outgoing> due;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    const int count = stream.takeDue(Clock::now());
-    for (int i = 0; i < count && stream.on(); ++i) {
+    const int count = source->takeDue(Clock::now());
+    for (int i = 0; i < count && source->on(); ++i) {
       if (std::optional<Outgoing> packet = nextDataPacket()) due.push_back(std::move(*packet));
     }
+    if (replayStream) noteReplayEnd();
   }
   for (const Outgoing& packet : due) send(packet);
 }
