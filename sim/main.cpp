@@ -6,10 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 #include "platform/signals.h"
+#include "sim/capture_options.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -53,9 +56,11 @@ const char kUsage[] =
     "Output:\n"
     "  -v, --verbose             print every packet received, in hex\n"
     "  -h, --help                print this text and exit\n"
-    "\n"
-    "Exit status: 0 after a stop signal, 1 when the simulator cannot start, 2 for a\n"
-    "usage error.\n";
+    "\n";
+
+const char kExitStatusText[] =
+    "Exit status: 0 after a stop signal, 1 when the simulator cannot start (a capture\n"
+    "it cannot replay included), 2 for a usage error.\n";
 
 enum LongOnly {
   kTcpPort = 256,
@@ -126,6 +131,11 @@ int main(int argc, char** argv) {
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
+  // The capture options join the program's own.
+  std::vector<option> options(std::begin(kOptions), std::end(kOptions) - 1);
+  options.insert(options.end(), std::begin(sim::kCaptureOptions), std::end(sim::kCaptureOptions));
+  options.push_back({nullptr, 0, nullptr, 0});
+  sim::CaptureRequest capture;
 
   sim::Config config;
   config.rate = 100;
@@ -133,11 +143,11 @@ int main(int argc, char** argv) {
   long wakeUpError = 0;
   opterr = 0;
   int code;
-  while ((code = getopt_long(argc, argv, ":a:p:t:e:r:wvh", kOptions, nullptr)) != -1) {
+  while ((code = getopt_long(argc, argv, ":a:p:t:e:r:wvh", options.data(), nullptr)) != -1) {
     long value = 0;
     // The option as the user knows it, for messages.
     std::string name = optind > 0 && optind <= argc ? argv[optind - 1] : "";
-    for (const option* known = kOptions; known->name != nullptr; ++known) {
+    for (const option* known = options.data(); known->name != nullptr; ++known) {
       if (known->val == (code == ':' ? optopt : code)) name = std::string("--") + known->name;
     }
     auto number = [&](long low, long high) {
@@ -228,8 +238,16 @@ int main(int argc, char** argv) {
       case 'v':
         config.verbose = true;
         break;
+      case sim::kOptReplay:
+      case sim::kOptSpeed:
+      case sim::kOptLoop:
+      case sim::kOptRecord: {
+        std::string why;
+        if (!sim::readCaptureOption(code, optarg, &capture, &why)) return usageError(why);
+        break;
+      }
       case 'h':
-        std::cout << kUsage;
+        std::cout << kUsage << sim::captureHelp() << kExitStatusText;
         return kExitOk;
       case ':':
         return usageError("option " + name + " needs a value");
@@ -248,6 +266,16 @@ int main(int argc, char** argv) {
     config.loopWandScript = true;
   }
   config.log = [](const std::string& line) { std::cout << "mstar-sim: " << line << std::endl; };
+  if (capture.replayPath.empty() && (capture.speedGiven || capture.loop)) {
+    return usageError("--speed and --loop go with --replay");
+  }
+  std::vector<std::string> captureLines;
+  std::string captureError;
+  if (!sim::applyCaptureRequest(capture, &config, &captureLines, &captureError)) {
+    std::cerr << "mstar-sim: " << captureError << "\n";
+    return kExitFailure;
+  }
+  for (const std::string& line : captureLines) config.log(line);
 
   sim::Simulator simulator(config);
   if (wakeUpError != 0) {
