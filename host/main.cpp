@@ -13,6 +13,7 @@
 #include "host/module_loader.h"
 #include "host/options.h"
 #include "host/output.h"
+#include "host/replay_end.h"
 #include "host/simulation.h"
 #include "host/storages.h"
 #include "platform/platform.h"
@@ -54,6 +55,8 @@ class Session {
   bool openOutputs();
   int bringUpDevices();
   bool finished() const;
+  // With --replay: the captures are played out and what they sent is read.
+  bool replayPlayedOut(int64_t nowMs);
 
   const Options& options_;
   ConfigFile config_;
@@ -67,6 +70,7 @@ class Session {
   std::vector<std::unique_ptr<CLogH>> loggers_;
   std::atomic<bool> stop_{false};  // the readers watch it
   std::vector<std::unique_ptr<DeviceRunner>> runners_;
+  ReplayEnd replayEnd_;
 };
 
 int Session::setUp() {
@@ -78,7 +82,9 @@ int Session::setUp() {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (options_.simulate && !simulation_.start(config_, options_.rate, &error)) {
+  const bool simulated = options_.simulate || !options_.capture.replayPath.empty();
+  simulation_.setCapture(options_.capture);
+  if (simulated && !simulation_.start(config_, options_.rate, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitDeviceFailed;
   }
@@ -149,7 +155,7 @@ void Session::run() {
     if (options_.duration > 0 && now - started >= static_cast<int64_t>(options_.duration * 1000)) {
       break;
     }
-    if (finished()) break;
+    if (finished() || replayPlayedOut(now)) break;
     if (now - lastRender >= kRenderIntervalMs) {
       const platform::WallClock clock = platform::wallClockNow();
       screen_->render(clock.seconds + clock.milliseconds / 1000.0);
@@ -164,6 +170,13 @@ bool Session::finished() const {
     if (!runner->finished()) return false;
   }
   return true;
+}
+
+bool Session::replayPlayedOut(int64_t nowMs) {
+  if (options_.capture.replayPath.empty()) return false;
+  std::vector<uint64_t> packets;
+  for (const auto& runner : runners_) packets.push_back(runner->packets());
+  return replayEnd_.reached(simulation_.replayFinished(), packets, nowMs);
 }
 
 int Session::stop() {

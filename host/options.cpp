@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/capture_reader.h"
+
 namespace {
 
 const char kUsage[] =
@@ -32,7 +34,21 @@ const char kUsage[] =
     "      --debug-threshold N the host logger's debugThreshold: a debug level at or\n"
     "                          above it shows every object's DEBUG lines (default 1)\n"
     "  -h, --help              show this help and exit\n"
-    "\n"
+    "\n";
+
+const char kCaptureUsage[] =
+    "      --replay CAPTURE    like --simulate, but each simulator plays the device\n"
+    "                          side of a recorded session: CAPTURE is a pcap file\n"
+    "                          (from tcpdump, Wireshark or --record-dir) for every\n"
+    "                          device, or a folder holding NAME.pcap for device NAME;\n"
+    "                          the host stops once the captures are played out\n"
+    "      --speed X           play the captures' data packets X times as fast\n"
+    "                          (above 0, at most 1000; default 1)\n"
+    "      --record-dir DIR    with --simulate or --replay: write each device's\n"
+    "                          packets, both ways, to DIR/NAME.pcap\n"
+    "\n";
+
+const char kUsageEnd[] =
     "Records written by --format jsonl/csv go to standard output; the driver's own\n"
     "messages then go to standard error.\n"
     "\n"
@@ -56,10 +72,38 @@ int usageError(const std::string& what) {
   return kExitUsage;
 }
 
+void printUsage() {
+  std::fputs(kUsage, stdout);
+  std::fputs(sim::captureFilesSupported()
+                 ? "Capture:\n"
+                 : "Capture (not in this build: it was built without libpcap):\n",
+             stdout);
+  std::fputs(kCaptureUsage, stdout);
+  std::fputs(kUsageEnd, stdout);
+}
+
+// The capture options, once the whole command line is read.
+int checkCaptureOptions(const Options& options, bool speedGiven) {
+  const CaptureSetup& capture = options.capture;
+  if (!capture.active() && !speedGiven) return -1;
+  if (!sim::captureFilesSupported()) {
+    return usageError(
+        "--replay, --speed and --record-dir need libpcap, which this mstar-host "
+        "was built without");
+  }
+  if (speedGiven && capture.replayPath.empty()) return usageError("--speed goes with --replay");
+  if (!capture.recordDir.empty() && !options.simulate && capture.replayPath.empty()) {
+    return usageError(
+        "--record-dir records simulated devices: give --simulate or --replay (a "
+        "real system is recorded with tcpdump, see the README)");
+  }
+  return -1;
+}
+
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* options) {
-  enum { kRate = 1000, kDebugLevel, kDebugThreshold };
+  enum { kRate = 1000, kDebugLevel, kDebugThreshold, kReplay, kSpeed, kRecordDir };
   static const option kLong[] = {
       {"simulate", no_argument, nullptr, 's'},
       {"rate", required_argument, nullptr, kRate},
@@ -71,8 +115,12 @@ int parseOptions(int argc, char** argv, Options* options) {
       {"debug-level", required_argument, nullptr, kDebugLevel},
       {"debug-threshold", required_argument, nullptr, kDebugThreshold},
       {"help", no_argument, nullptr, 'h'},
+      {"replay", required_argument, nullptr, kReplay},
+      {"speed", required_argument, nullptr, kSpeed},
+      {"record-dir", required_argument, nullptr, kRecordDir},
       {nullptr, 0, nullptr, 0},
   };
+  bool speedGiven = false;
   opterr = 0;
   for (int c; (c = getopt_long(argc, argv, ":sf:o:d:n:l:h", kLong, nullptr)) != -1;) {
     long long integer = 0;
@@ -137,8 +185,21 @@ int parseOptions(int argc, char** argv, Options* options) {
         (c == kDebugLevel ? options->debugLevel : options->debugThreshold) =
             static_cast<int32_t>(integer);
         break;
+      case kReplay:
+        options->capture.replayPath = optarg;
+        break;
+      case kSpeed:
+        if (!parseNumber(optarg, &number) || number <= 0 || number > 1000) {
+          return usageError("--speed takes a factor above 0, at most 1000");
+        }
+        options->capture.speed = number;
+        speedGiven = true;
+        break;
+      case kRecordDir:
+        options->capture.recordDir = optarg;
+        break;
       case 'h':
-        std::fputs(kUsage, stdout);
+        printUsage();
         return kExitClean;
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs an argument");
@@ -151,5 +212,5 @@ int parseOptions(int argc, char** argv, Options* options) {
                                      : "more than one configuration file given");
   }
   options->configPath = argv[optind];
-  return -1;
+  return checkCaptureOptions(*options, speedGiven);
 }

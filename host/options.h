@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/capture_setup.h"
 #include "host/output.h"
 
 constexpr int kExitClean = 0;
@@ -15,6 +16,7 @@ struct Options {
   std::string configPath;
   bool simulate = false;
   double rate = 60;          // packets per second of the simulators
+  CaptureSetup capture;      // --record-dir, --replay (which simulates too), --speed
   bool formatGiven = false;  // else the format follows whether stdout is a terminal
   Format format = Format::kTable;
   std::string outputPath;

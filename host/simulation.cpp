@@ -61,8 +61,12 @@ bool Simulation::start(ConfigFile& config, double rate, std::string* error) {
       }
       simConfig.loopWandScript = true;
     }
-    auto simulator = std::make_unique<sim::Simulator>(simConfig);
     std::string why;
+    if (capture_.active() && !capture_.apply(block.name, &simConfig, &why)) {
+      *error = "device \"" + block.name + "\": " + why;
+      return false;
+    }
+    auto simulator = std::make_unique<sim::Simulator>(simConfig);
     if (!simulator->start(&why)) {
       *error = "device \"" + block.name + "\": the simulator did not start: " + why;
       return false;
@@ -76,4 +80,11 @@ bool Simulation::start(ConfigFile& config, double rate, std::string* error) {
 
 void Simulation::stop() {
   for (auto& simulator : simulators_) simulator->stop();
+}
+
+bool Simulation::replayFinished() const {
+  for (const auto& simulator : simulators_) {
+    if (!simulator->replayFinished()) return false;
+  }
+  return !simulators_.empty();
 }
