@@ -52,7 +52,7 @@ uint32_t answerKey(const Packet& command) {
 std::string commandText(const Packet& command) {
   const uint8_t code = command[kTypeOffset];
   std::string text = commandName(code);
-  if (carriesUnit(code)) text += " (unit " + std::to_string(command[kUnitOffset]) + ")";
+  if (carriesUnit(code)) text += " for unit " + std::to_string(command[kUnitOffset]);
   return text;
 }
 

@@ -43,7 +43,7 @@ struct ReplayScript {
 
 // The key of `command` (at least a header's length) in ReplayScript::answers.
 uint32_t answerKey(const Packet& command);
-// "GET_STATUS (unit 2)", "WAKE_UP", ... for messages.
+// "GET_STATUS for unit 2", "WAKE_UP", ... for messages.
 std::string commandText(const Packet& command);
 
 // Builds the script. False with *problem naming the first command that got

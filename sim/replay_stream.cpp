@@ -3,6 +3,13 @@
 #include <algorithm>
 
 namespace sim {
+namespace {
+
+// The most packets one call lets fall due, so that a looped capture of
+// packets recorded 0 s apart cannot keep the worker here.
+constexpr int kMaxBurst = 1000;
+
+}  // namespace
 
 ReplayStream::ReplayStream(std::shared_ptr<const ReplayScript> script, double speed, bool loop)
     : script_(std::move(script)), speed_(speed > 0 ? speed : 1.0), loop_(loop) {}
@@ -36,10 +43,7 @@ int ReplayStream::takeDue(Clock::time_point now) {
   int count = 0;
   size_t index = cursor_;
   Clock::time_point due = nextDue_;
-  // A whole looped capture at most, so a capture of packets 0 s apart
-  // cannot keep the worker here.
-  const size_t most = std::max<size_t>(1, script_->data.size());
-  while (on_ && index < script_->data.size() && due <= now && static_cast<size_t>(count) < most) {
+  while (on_ && index < script_->data.size() && due <= now && count < kMaxBurst) {
     ++count;
     index = following(index);
     due += delayOf(index);
