@@ -159,9 +159,16 @@ bool startsPacket(const std::vector<Piece>& pieces, size_t i) {
   return false;
 }
 
+bool isCommand(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= kHeaderSize && isCommandCode(bytes[kTypeOffset]);
+}
+
 // Cuts one direction's bytes into packets by their headers' byte counts.
-void framePackets(const std::vector<Piece>& pieces, bool fromDevice, const std::string& who,
-                  std::vector<SessionPacket>* out, std::vector<std::string>* notes) {
+// Toward the device every header must be a command's: false, with
+// *problem, at the first that is not (whether or not its packet came whole).
+bool framePackets(const std::vector<Piece>& pieces, bool fromDevice, const std::string& who,
+                  const Endpoint& device, std::vector<SessionPacket>* out,
+                  std::vector<std::string>* notes, std::string* problem) {
   std::vector<uint8_t> buffer;
   bool searching = false;
   int64_t skipped = 0;
@@ -182,6 +189,12 @@ void framePackets(const std::vector<Piece>& pieces, bool fromDevice, const std::
     buffer.insert(buffer.end(), piece.bytes.begin(), piece.bytes.end());
     size_t used = 0;
     while (buffer.size() - used >= kHeaderSize) {
+      if (!fromDevice && !isCommandCode(buffer[used + kTypeOffset])) {
+        *problem = "packet " + std::to_string(piece.frame) + " (TCP to " + endpointText(device) +
+                   ") does not hold a MotionStar command (type byte " +
+                   hexByte(buffer[used + kTypeOffset]) + ")";
+        return false;
+      }
       const size_t length = kHeaderSize + readU16be(&buffer[used + kCountOffset]);
       if (buffer.size() - used < length) break;
       SessionPacket packet{
@@ -201,10 +214,7 @@ void framePackets(const std::vector<Piece>& pieces, bool fromDevice, const std::
     notes->push_back("the stream " + who + " ends inside a packet (" +
                      std::to_string(buffer.size()) + " bytes left out)");
   }
-}
-
-bool isCommand(const std::vector<uint8_t>& bytes) {
-  return bytes.size() >= kHeaderSize && isCommandCode(bytes[kTypeOffset]);
+  return true;
 }
 
 }  // namespace
@@ -319,8 +329,11 @@ bool extractSession(const CaptureFile& capture, CapturedSession* session, std::s
         direction.finish();
         repeated += direction.repeatedBytes();
         lost += direction.lostBytes();
-        framePackets(direction.pieces(), fromDevice, fromDevice ? "to " + client : "from " + client,
-                     &session->packets, &session->notes);
+        if (!framePackets(direction.pieces(), fromDevice,
+                          fromDevice ? "to " + client : "from " + client, session->device,
+                          &session->packets, &session->notes, problem)) {
+          return false;
+        }
       }
     }
     // Both directions and every connection in the order of the frames that
@@ -334,14 +347,6 @@ bool extractSession(const CaptureFile& capture, CapturedSession* session, std::s
     }
     if (lost > 0) {
       session->notes.push_back(std::to_string(lost) + " TCP bytes missing from the capture");
-    }
-    for (const SessionPacket& packet : session->packets) {
-      if (!packet.fromDevice && !isCommand(packet.bytes)) {
-        *problem = "packet " + std::to_string(packet.frame) + " (TCP to " +
-                   endpointText(session->device) + ") does not hold a MotionStar command (type " +
-                   "byte " + hexByte(packet.bytes[kTypeOffset]) + ")";
-        return false;
-      }
     }
   }
   return true;
