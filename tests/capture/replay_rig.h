@@ -16,8 +16,8 @@ namespace capturetest {
 // from the one before, so every packet publishes.
 constexpr int kLivePackets = 24;
 
-// The records one data packet published, as the host writes them (JSON,
-// with the time left out), trackers by ID, then the wand.
+// The records one data packet published, as the host reads them (their
+// values, without times), trackers by ID, then the wand.
 using PacketRecords = std::vector<std::string>;
 
 std::string scratchPath(const std::string& name);

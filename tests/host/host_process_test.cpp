@@ -178,13 +178,16 @@ TEST(HostProcess, ExitCodesAndMessages) {
   EXPECT_EQ(deviceError.lines.back(), "mstar-host: device \"bad\": init failed");
 }
 
-// Each device's records in the order the host wrote them, without their times.
+// Each device's tracker and wand records in the order the host wrote them,
+// without their times.
 std::map<std::string, std::vector<std::string>> recordsByDevice(
     const std::vector<std::string>& lines) {
-  static const std::regex time("\"time\":[0-9.]+,");
+  static const std::regex times("\"(time|host_time_us)\":[0-9.]+,");
   std::map<std::string, std::vector<std::string>> records;
   for (const std::string& line : lines) {
-    records[fields(line)["device"]].push_back(std::regex_replace(line, time, ""));
+    std::map<std::string, std::string> f = fields(line);
+    if (f["type"] != "\"tracker\"" && f["type"] != "\"controller\"") continue;
+    records[f["device"]].push_back(std::regex_replace(line, times, ""));
   }
   return records;
 }
