@@ -65,12 +65,23 @@ void DeviceRunner::readLoop(const std::atomic<bool>& stop, uint64_t packetLimit)
 }
 
 void DeviceRunner::publishChanged(const UpdatedMasks& masks) {
+  // One time for the read's records: they were published together.
+  const auto publishedUs =
+      static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count());
+  auto stamped = [publishedUs](Publication p) {
+    p.publishedUs = publishedUs;
+    return p;
+  };
   for (uint32_t id = 1; id <= kMaxElements; ++id) {
     const uint32_t byte = 3 - (id - 1) / 8;
     const uint8_t bit = static_cast<uint8_t>(1u << ((id - 1) % 8));
-    if (masks.tracker[byte] & bit) output_.publish(decodeTracker(name_, storages_.tracker(id)));
+    if (masks.tracker[byte] & bit) {
+      output_.publish(stamped(decodeTracker(name_, storages_.tracker(id))));
+    }
     if (masks.controller[byte] & bit) {
-      output_.publish(decodeController(name_, storages_.controller(id)));
+      output_.publish(stamped(decodeController(name_, storages_.controller(id))));
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "host/output.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstring>
 #include <sstream>
@@ -31,7 +32,25 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
+// Whole microseconds as seconds, exactly (a double would round the last digit).
+std::string microsecondsAsSeconds(uint64_t us) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRIu64 ".%06" PRIu64, us / 1000000, us % 1000000);
+  return text;
+}
+
+// A status's time in the style of the records' stamps: milliseconds.
+std::string statusTime(uint64_t publishedUs) {
+  return microsecondsAsSeconds(publishedUs / 1000 * 1000);
+}
+
 }  // namespace
+
+uint64_t wallMicroseconds() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count());
+}
 
 // Device names come from the user's file: escape what JSON needs escaped.
 std::string jsonString(const std::string& text) {
@@ -108,23 +127,51 @@ std::string Output::jsonLine(const Publication& p) {
     for (size_t i = 0; i < p.buttons.size(); ++i) out << (i ? "," : "") << p.buttons[i];
     out << "]";
   }
+  if (p.publishedUs != 0) out << ",\"published\":" << microsecondsAsSeconds(p.publishedUs);
   out << "}";
   return out.str();
 }
 
+std::string Output::jsonStatusLine(const std::string& device, const DeviceStatus& s,
+                                   uint64_t publishedUs) {
+  char counters[160];
+  std::snprintf(counters, sizeof counters,
+                "\"dropouts\":%" PRIu32 ",\"recoveries\":%" PRIu32 ",\"packets\":%" PRIu64
+                ",\"failures\":%" PRIu64,
+                s.dropouts, s.recoveries, s.packets, s.failures);
+  return "{\"time\":" + statusTime(publishedUs) + ",\"device\":" + jsonString(device) +
+         ",\"type\":\"status\",\"state\":\"" + motionstar::stream::stateName(s.state) + "\"," +
+         counters + ",\"published\":" + microsecondsAsSeconds(publishedUs) + "}";
+}
+
 std::string Output::csvHeader() {
-  return "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons";
+  return "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons,published,state,"
+         "dropouts,recoveries,packets,failures";
+}
+
+namespace {
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+}  // namespace
+
+std::string Output::csvStatusLine(const std::string& device, const DeviceStatus& s,
+                                  uint64_t publishedUs) {
+  std::ostringstream out;
+  out << statusTime(publishedUs) << "," << csvField(device) << ",status,0,,,,,,,,,"
+      << microsecondsAsSeconds(publishedUs) << "," << motionstar::stream::stateName(s.state) << ","
+      << s.dropouts << "," << s.recoveries << "," << s.packets << "," << s.failures;
+  return out.str();
 }
 
 std::string Output::csvLine(const Publication& p) {
   std::ostringstream out;
-  std::string device = p.device;
-  if (device.find_first_of(",\"") != std::string::npos) {
-    std::string quoted = "\"";
-    for (char c : device) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    device = quoted + "\"";
-  }
-  out << fixed(p.time, 6) << "," << device << "," << kindName(p.kind) << "," << p.id;
+  out << fixed(p.time, 6) << "," << csvField(p.device) << "," << kindName(p.kind) << "," << p.id;
   if (p.kind == Publication::kTracker) {
     for (double value : p.pose) out << "," << fixed(value, 5);
     out << ",,";
@@ -135,6 +182,7 @@ std::string Output::csvLine(const Publication& p) {
     out << ",";
     for (size_t i = 0; i < p.buttons.size(); ++i) out << (i ? ";" : "") << p.buttons[i];
   }
+  out << "," << (p.publishedUs != 0 ? microsecondsAsSeconds(p.publishedUs) : "") << ",,,,,";
   return out.str();
 }
 
@@ -142,32 +190,53 @@ void Output::publish(const Publication& p) {
   // Render nodes first: printing can wait on a terminal or a pipe.
   if (sink_ != nullptr) sink_->publish(p);
   if (also_ != nullptr) also_->publish(p);
-  std::lock_guard<std::mutex> lock(mutex_);
-  switch (format_) {
-    case Format::kJsonl:
-      std::fprintf(stream_, "%s\n", jsonLine(p).c_str());
-      std::fflush(stream_);
-      break;
-    case Format::kCsv:
-      if (!headerWritten_) {
-        std::fprintf(stream_, "%s\n", csvHeader().c_str());
-        headerWritten_ = true;
-      }
-      std::fprintf(stream_, "%s\n", csvLine(p).c_str());
-      std::fflush(stream_);
-      break;
-    case Format::kTable:
-      (p.kind == Publication::kTracker ? trackers_ : controllers_)[{p.device, p.id}] = p;
-      break;
+  if (format_ == Format::kTable) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    (p.kind == Publication::kTracker ? trackers_ : controllers_)[{p.device, p.id}] = p;
+    return;
   }
+  writeLine(format_ == Format::kJsonl ? jsonLine(p) : "",
+            format_ == Format::kCsv ? csvLine(p) : "");
+}
+
+void Output::writeLine(const std::string& json, const std::string& csv) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (format_ == Format::kCsv && !headerWritten_) {
+    std::fprintf(stream_, "%s\n", csvHeader().c_str());
+    headerWritten_ = true;
+  }
+  std::fprintf(stream_, "%s\n", format_ == Format::kJsonl ? json.c_str() : csv.c_str());
+  std::fflush(stream_);
 }
 
 void Output::deviceStats(const std::string& device, uint64_t packets, uint64_t failures) {
   if (sink_ != nullptr) sink_->deviceStats(device, packets, failures);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Stats& s = stats_[device];
-  s.packets = packets;
-  s.failures = failures;
+  DeviceStatus changed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Stats& s = stats_[device];
+    DeviceStatus& status = s.status;
+    using State = motionstar::stream::DeviceState;
+    const State state = failures > s.failures ? State::kStale
+                        : packets > s.packets ? State::kStreaming
+                                              : status.state;
+    s.packets = status.packets = packets;
+    s.failures = status.failures = failures;
+    if (state == status.state) return;
+    if (state == State::kStale && status.state == State::kStreaming) ++status.dropouts;
+    if (state == State::kStreaming && status.state == State::kStale) ++status.recoveries;
+    status.state = state;
+    changed = status;
+  }
+  writeStatus(device, changed, wallMicroseconds());
+}
+
+void Output::writeStatus(const std::string& device, const DeviceStatus& status,
+                         uint64_t publishedUs) {
+  if (also_ != nullptr) also_->writeStatus(device, status, publishedUs);
+  if (format_ == Format::kTable) return;
+  writeLine(format_ == Format::kJsonl ? jsonStatusLine(device, status, publishedUs) : "",
+            format_ == Format::kCsv ? csvStatusLine(device, status, publishedUs) : "");
 }
 
 void Output::render(double now, const std::string& footer) {

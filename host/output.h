@@ -12,6 +12,17 @@
 #include <vector>
 
 #include "motionstar/host_abi.h"
+#include "motionstar/stream.h"
+
+// A device's reading as the record stream tells it: each change of state
+// is written as a status record with the device's counters.
+struct DeviceStatus {
+  // Streaming once a read succeeds, stale after one fails.
+  motionstar::stream::DeviceState state = motionstar::stream::DeviceState::kStarting;
+  uint32_t dropouts = 0;    // times streaming turned stale
+  uint32_t recoveries = 0;  // times stale turned streaming again
+  uint64_t packets = 0, failures = 0;
+};
 
 // One published record, decoded from its big-endian, scaled form.
 struct Publication {
@@ -19,7 +30,10 @@ struct Publication {
   Kind kind = kTracker;
   std::string device;
   uint32_t id = 0;
-  double time = 0;      // seconds since 1970, from the record header
+  double time = 0;  // seconds since 1970, from the record header
+  // Microseconds since 1970 when the host took the record from its storage;
+  // 0 when not known (a record that came from elsewhere).
+  uint64_t publishedUs = 0;
   double pose[6] = {};  // x, y, z feet; azimuth, elevation, roll degrees
   std::vector<double> valuators;
   std::vector<int> buttons;
@@ -27,6 +41,9 @@ struct Publication {
 
 Publication decodeTracker(const std::string& device, const TraData& record);
 Publication decodeController(const std::string& device, const ConData& record);
+
+// The system clock in microseconds since 1970.
+uint64_t wallMicroseconds();
 
 // `text` as a JSON string, quoted and escaped.
 std::string jsonString(const std::string& text);
@@ -43,7 +60,8 @@ class Output {
   // Records go to `stream`; in table format the table is drawn there.
   Output(Format format, std::FILE* stream);
   void publish(const Publication& publication);
-  // Per-device counters shown in the table.
+  // Per-device counters after each read: shown in the table; in the record
+  // formats, a status record whenever the device's state changes.
   void deviceStats(const std::string& device, uint64_t packets, uint64_t failures);
   // Redraws the table in place (table format only), `footer` below it.
   void render(double now, const std::string& footer = "");
@@ -58,12 +76,20 @@ class Output {
   static std::string jsonLine(const Publication& publication);
   static std::string csvHeader();
   static std::string csvLine(const Publication& publication);
+  // A status record at `publishedUs`, microseconds since 1970.
+  static std::string jsonStatusLine(const std::string& device, const DeviceStatus& status,
+                                    uint64_t publishedUs);
+  static std::string csvStatusLine(const std::string& device, const DeviceStatus& status,
+                                   uint64_t publishedUs);
 
  private:
   struct Stats {
     uint64_t packets = 0, failures = 0, lastPackets = 0;
     double rate = 0, lastTime = 0;
+    DeviceStatus status;
   };
+  void writeStatus(const std::string& device, const DeviceStatus& status, uint64_t publishedUs);
+  void writeLine(const std::string& json, const std::string& csv);
   Format format_;
   std::FILE* stream_;
   std::mutex mutex_;

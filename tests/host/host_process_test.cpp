@@ -93,11 +93,18 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
                            std::string(EXAMPLES_DIR) + "/" + example.file});
     EXPECT_EQ(run.status, 0);
     std::set<std::pair<std::string, int>> seen;
+    std::set<std::string> streaming;
     bool wandSeen = false;
     for (const std::string& line : run.lines) {
       auto f = fields(line);
       ASSERT_EQ(f.count("type"), 1u) << "not a record: " << line;
       const std::string device = f["device"].substr(1, f["device"].size() - 2);
+      if (f["type"] == "\"status\"") {
+        if (f["state"] == "\"streaming\"") streaming.insert(device);
+        continue;
+      }
+      // Published after the driver stamped it, to the microsecond.
+      EXPECT_GE(std::stod(f["published"]) + 1e-6, std::stod(f["time"])) << line;
       if (f["type"] == "\"controller\"") {
         wandSeen = true;
         continue;
@@ -112,6 +119,9 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
     }
     EXPECT_EQ(seen, example.trackers);
     EXPECT_EQ(wandSeen, example.wand);
+    std::set<std::string> devices;
+    for (const auto& tracker : example.trackers) devices.insert(tracker.first);
+    EXPECT_EQ(streaming, devices);
   }
 }
 
@@ -240,7 +250,9 @@ TEST(HostProcess, InterruptStopsTheStreamAndShutsTheSystemDown) {
   ASSERT_TRUE(host.start(hostCommand({"--format", "csv", path}), false));
   std::string line;
   ASSERT_TRUE(host.readLine(&line, kWaitMs));
-  EXPECT_EQ(line, "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons");
+  EXPECT_EQ(line,
+            "time,device,type,id,x,y,z,azimuth,elevation,roll,valuators,buttons,published,state,"
+            "dropouts,recoveries,packets,failures");
   ASSERT_TRUE(host.readLine(&line, kWaitMs));
   EXPECT_NE(line.find(",live,tracker,"), std::string::npos) << line;
   host.interrupt();
@@ -293,7 +305,7 @@ TEST(HostProcess, ExitCodesAndMessages) {
 // without their times.
 std::map<std::string, std::vector<std::string>> recordsByDevice(
     const std::vector<std::string>& lines) {
-  static const std::regex times("\"(time|host_time_us)\":[0-9.]+,");
+  static const std::regex times("\"time\":[0-9.]+,|,\"published\":[0-9.]+");
   std::map<std::string, std::vector<std::string>> records;
   for (const std::string& line : lines) {
     std::map<std::string, std::string> f = fields(line);
