@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/session_builder.h"
+#include "sim/client.h"
 #include "sim/packets.h"
 #include "sim/replay_device.h"
 #include "sim/replay_script.h"
@@ -201,6 +202,44 @@ TEST(ReplayStream, PacketsFallDueAtTheirRecordedTimesDividedByTheSpeed) {
   for (int i = 0; i < 3; ++i) looping.nextPacket(nullptr);
   EXPECT_FALSE(looping.finished());
   EXPECT_EQ(looping.nextPacket(nullptr), dataPacket(10));
+}
+
+// A power cycle during a replay: the stream stops with the power, and the
+// replayed system answers nothing but a WAKE_UP after it, as a real one.
+TEST(ReplayedSystem, APowerCycleStopsTheStreamAndLeavesItAsleepUntilAWakeUp) {
+  Session s;
+  s.command(packet(sim::kWakeUp)).device(packet(sim::kWakeUpReply));
+  s.command(packet(sim::kRunContinuous)).device(packet(sim::kRunReply));
+  s.after(500000).device(dataPacket(0));  // long after: none is due before the power goes
+  sim::Config config;
+  config.address = "127.0.0.1";
+  config.enableTcp = false;
+  config.udpPort = 0;
+  config.replay = std::make_shared<ReplayScript>(scriptOf(s));
+  sim::Simulator simulator(config);
+  std::string error;
+  ASSERT_TRUE(simulator.start(&error)) << error;
+  simtest::Client client(sim::Transport::kUdp, simulator.udpPort());
+  ASSERT_TRUE(client.ok());
+  auto replyType = [&](uint8_t code) {
+    EXPECT_TRUE(client.send(simtest::command(code)));
+    const Bytes reply = client.receivePacket();
+    return reply.size() > 8 ? reply[8] : 0;
+  };
+  ASSERT_EQ(replyType(sim::kWakeUp), sim::kWakeUpReply);
+  ASSERT_EQ(replyType(sim::kRunContinuous), sim::kRunReply);
+  EXPECT_TRUE(simulator.streaming());
+
+  simulator.powerCycle(std::chrono::milliseconds(50));
+  ASSERT_TRUE(simulator.waitUntilReachable(std::chrono::milliseconds(simtest::kWaitMs)));
+  EXPECT_FALSE(simulator.streaming());
+  ASSERT_TRUE(client.send(simtest::command(sim::kRunContinuous)));
+  EXPECT_TRUE(client.receiveOnce(300).empty()) << "answered before a WAKE_UP";
+  EXPECT_FALSE(simulator.streaming());
+  EXPECT_EQ(replyType(sim::kWakeUp), sim::kWakeUpReply);
+  EXPECT_EQ(replyType(sim::kRunContinuous), sim::kRunReply);
+  EXPECT_TRUE(simulator.streaming());
+  simulator.stop();
 }
 
 }  // namespace
