@@ -39,6 +39,14 @@ std::string microsecondsAsSeconds(uint64_t us) {
   return text;
 }
 
+// A CSV field, quoted where it holds a comma, a quote or a line break.
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 // A status's time in the style of the records' stamps: milliseconds.
 std::string statusTime(uint64_t publishedUs) {
   return microsecondsAsSeconds(publishedUs / 1000 * 1000);
@@ -149,17 +157,6 @@ std::string Output::csvHeader() {
          "dropouts,recoveries,packets,failures";
 }
 
-namespace {
-
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
-}  // namespace
-
 std::string Output::csvStatusLine(const std::string& device, const DeviceStatus& s,
                                   uint64_t publishedUs) {
   std::ostringstream out;
@@ -195,17 +192,16 @@ void Output::publish(const Publication& p) {
     (p.kind == Publication::kTracker ? trackers_ : controllers_)[{p.device, p.id}] = p;
     return;
   }
-  writeLine(format_ == Format::kJsonl ? jsonLine(p) : "",
-            format_ == Format::kCsv ? csvLine(p) : "");
+  writeLine(format_ == Format::kJsonl ? jsonLine(p) : csvLine(p));
 }
 
-void Output::writeLine(const std::string& json, const std::string& csv) {
+void Output::writeLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (format_ == Format::kCsv && !headerWritten_) {
     std::fprintf(stream_, "%s\n", csvHeader().c_str());
     headerWritten_ = true;
   }
-  std::fprintf(stream_, "%s\n", format_ == Format::kJsonl ? json.c_str() : csv.c_str());
+  std::fprintf(stream_, "%s\n", line.c_str());
   std::fflush(stream_);
 }
 
@@ -214,14 +210,13 @@ void Output::deviceStats(const std::string& device, uint64_t packets, uint64_t f
   DeviceStatus changed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Stats& s = stats_[device];
-    DeviceStatus& status = s.status;
+    DeviceStatus& status = stats_[device].status;
     using State = motionstar::stream::DeviceState;
-    const State state = failures > s.failures ? State::kStale
-                        : packets > s.packets ? State::kStreaming
-                                              : status.state;
-    s.packets = status.packets = packets;
-    s.failures = status.failures = failures;
+    const State state = failures > status.failures ? State::kStale
+                        : packets > status.packets ? State::kStreaming
+                                                   : status.state;
+    status.packets = packets;
+    status.failures = failures;
     if (state == status.state) return;
     if (state == State::kStale && status.state == State::kStreaming) ++status.dropouts;
     if (state == State::kStreaming && status.state == State::kStale) ++status.recoveries;
@@ -235,8 +230,8 @@ void Output::writeStatus(const std::string& device, const DeviceStatus& status,
                          uint64_t publishedUs) {
   if (also_ != nullptr) also_->writeStatus(device, status, publishedUs);
   if (format_ == Format::kTable) return;
-  writeLine(format_ == Format::kJsonl ? jsonStatusLine(device, status, publishedUs) : "",
-            format_ == Format::kCsv ? csvStatusLine(device, status, publishedUs) : "");
+  writeLine(format_ == Format::kJsonl ? jsonStatusLine(device, status, publishedUs)
+                                      : csvStatusLine(device, status, publishedUs));
 }
 
 void Output::render(double now, const std::string& footer) {
@@ -268,12 +263,12 @@ void Output::render(double now, const std::string& footer) {
   if (!stats_.empty()) screen += "\ndevice       packets/s  failures\n";
   for (auto& [device, s] : stats_) {
     if (s.lastTime > 0 && now > s.lastTime) {
-      s.rate = (s.packets - s.lastPackets) / (now - s.lastTime);
+      s.rate = (s.status.packets - s.lastPackets) / (now - s.lastTime);
     }
-    s.lastPackets = s.packets;
+    s.lastPackets = s.status.packets;
     s.lastTime = now;
     std::snprintf(line, sizeof line, "%-12.12s %9.1f  %8" PRIu64 "\n", device.c_str(), s.rate,
-                  s.failures);
+                  s.status.failures);
     screen += line;
   }
   if (sink_ != nullptr) screen += "\n" + sink_->summary() + "\n";

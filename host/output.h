@@ -84,12 +84,13 @@ class Output {
 
  private:
   struct Stats {
-    uint64_t packets = 0, failures = 0, lastPackets = 0;
+    uint64_t lastPackets = 0;
     double rate = 0, lastTime = 0;
     DeviceStatus status;
   };
   void writeStatus(const std::string& device, const DeviceStatus& status, uint64_t publishedUs);
-  void writeLine(const std::string& json, const std::string& csv);
+  // A record line (with the CSV header before the first).
+  void writeLine(const std::string& line);
   Format format_;
   std::FILE* stream_;
   std::mutex mutex_;
