@@ -15,6 +15,7 @@
 #include "host/options.h"
 #include "host/output.h"
 #include "host/publisher.h"
+#include "host/replay_end.h"
 #include "host/simulation.h"
 #include "host/storages.h"
 #include "host/supervisor.h"
@@ -63,6 +64,8 @@ class Session {
   void watch();
   // Why the run should end now, or empty.
   std::string reasonToStop(int64_t started, int64_t now, bool* tell);
+  // With --replay: the captures are played out and what they sent is read.
+  bool replayPlayedOut(int64_t nowMs);
   int exitStatus();
 
   const Options& options_;
@@ -78,6 +81,7 @@ class Session {
   std::map<std::string, std::unique_ptr<DriverModule>> modules_;
   std::unique_ptr<Supervision> devices_;
   std::string outputFailure_;
+  ReplayEnd replayEnd_;
 };
 
 int Session::run() {
@@ -87,11 +91,14 @@ int Session::run() {
     return kExitUsage;
   }
   if (!openOutputs() || !startPublishing()) return kExitUsage;
-  if (options_.simulate && !Simulation::check(config_, options_, &error)) {
+  // A replay is a simulation whose simulators play captures.
+  const bool simulated = options_.simulate || !options_.capture.replayPath.empty();
+  if (simulated && !Simulation::check(config_, options_, &error)) {
     messages_.notice(error);
     return kExitUsage;
   }
-  if (options_.simulate && !simulation_.start(config_, options_, &error)) {
+  simulation_.setCapture(options_.capture);
+  if (simulated && !simulation_.start(config_, options_, &error)) {
     messages_.notice(error);
     return kExitDeviceFailed;
   }
@@ -197,7 +204,13 @@ std::string Session::reasonToStop(int64_t started, int64_t now, bool* tell) {
   if (options_.duration > 0 && now - started >= static_cast<int64_t>(options_.duration * 1000)) {
     return "duration";
   }
+  if (replayPlayedOut(now)) return "replay";
   return devices_->allFinished() ? "packets" : "";
+}
+
+bool Session::replayPlayedOut(int64_t nowMs) {
+  if (options_.capture.replayPath.empty()) return false;
+  return replayEnd_.reached(simulation_.replayFinished(), devices_->packetCounts(), nowMs);
 }
 
 void Session::watch() {

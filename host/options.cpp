@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/capture_reader.h"
 #include "sim/fault_text.h"
 
 namespace {
@@ -55,7 +56,21 @@ const char kUsage[] =
     "                          after this long without data (default 2)\n"
     "      --no-recover        leave a lost device as it is (no new bring-up)\n"
     "  -h, --help              show this help and exit\n"
-    "\n"
+    "\n";
+
+const char kCaptureUsage[] =
+    "      --replay CAPTURE    like --simulate, but each simulator plays the device\n"
+    "                          side of a recorded session: CAPTURE is a pcap file\n"
+    "                          (from tcpdump, Wireshark or --record-dir) for every\n"
+    "                          device, or a folder holding NAME.pcap for device NAME;\n"
+    "                          the host stops once the captures are played out\n"
+    "      --speed X           play the captures' data packets X times as fast\n"
+    "                          (above 0, at most 1000; default 1)\n"
+    "      --record-dir DIR    with --simulate or --replay: write each device's\n"
+    "                          packets, both ways, to DIR/NAME.pcap\n"
+    "\n";
+
+const char kUsageEnd[] =
     "Records (and a status record at each change of a device's state) go to\n"
     "standard output; the driver's messages and the host's own go to standard\n"
     "error.\n"
@@ -122,6 +137,35 @@ int usageError(const std::string& what) {
   return kExitUsage;
 }
 
+void printUsage() {
+  std::fputs(kUsage, stdout);
+  std::fputs(sim::captureFilesSupported()
+                 ? "Capture:\n"
+                 : "Capture (not in this build: it was built without libpcap):\n",
+             stdout);
+  std::fputs(kCaptureUsage, stdout);
+  std::fputs(kUsageEnd, stdout);
+  std::fputs(publishUsage(), stdout);
+}
+
+// The capture options, once the whole command line is read.
+int checkCaptureOptions(const Options& options, bool speedGiven) {
+  const CaptureSetup& capture = options.capture;
+  if (!capture.active() && !speedGiven) return -1;
+  if (!sim::captureFilesSupported()) {
+    return usageError(
+        "--replay, --speed and --record-dir need libpcap, which this mstar-host "
+        "was built without");
+  }
+  if (speedGiven && capture.replayPath.empty()) return usageError("--speed goes with --replay");
+  if (!capture.recordDir.empty() && !options.simulate && capture.replayPath.empty()) {
+    return usageError(
+        "--record-dir records simulated devices: give --simulate or --replay (a "
+        "real system is recorded with tcpdump, see the README)");
+  }
+  return -1;
+}
+
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* options) {
@@ -135,7 +179,10 @@ int parseOptions(int argc, char** argv, Options* options) {
     kLostAfter,
     kNoRecover,
     kPublish,
-    kPublishFormat
+    kPublishFormat,
+    kReplay,
+    kSpeed,
+    kRecordDir
   };
   static const option kLong[] = {
       {"simulate", no_argument, nullptr, 's'},
@@ -153,10 +200,14 @@ int parseOptions(int argc, char** argv, Options* options) {
       {"lost-after", required_argument, nullptr, kLostAfter},
       {"no-recover", no_argument, nullptr, kNoRecover},
       {"help", no_argument, nullptr, 'h'},
+      {"replay", required_argument, nullptr, kReplay},
+      {"speed", required_argument, nullptr, kSpeed},
+      {"record-dir", required_argument, nullptr, kRecordDir},
       {"publish", required_argument, nullptr, kPublish},
       {"publish-format", required_argument, nullptr, kPublishFormat},
       {nullptr, 0, nullptr, 0},
   };
+  bool speedGiven = false;
   opterr = 0;
   for (int c; (c = getopt_long(argc, argv, ":sf:o:d:n:l:h", kLong, nullptr)) != -1;) {
     long long integer = 0;
@@ -245,9 +296,21 @@ int parseOptions(int argc, char** argv, Options* options) {
       case kNoRecover:
         options->limits.recover = false;
         break;
+      case kReplay:
+        options->capture.replayPath = optarg;
+        break;
+      case kSpeed:
+        if (!parseNumber(optarg, &number) || number <= 0 || number > 1000) {
+          return usageError("--speed takes a factor above 0, at most 1000");
+        }
+        options->capture.speed = number;
+        speedGiven = true;
+        break;
+      case kRecordDir:
+        options->capture.recordDir = optarg;
+        break;
       case 'h':
-        std::fputs(kUsage, stdout);
-        std::fputs(publishUsage(), stdout);
+        printUsage();
         return kExitClean;
       case kPublish:
       case kPublishFormat: {
@@ -272,5 +335,5 @@ int parseOptions(int argc, char** argv, Options* options) {
     return usageError("--sim-fault needs --simulate");
   }
   options->configPath = argv[optind];
-  return -1;
+  return checkCaptureOptions(*options, speedGiven);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/capture_setup.h"
 #include "host/device_state.h"
 #include "host/output.h"
 #include "host/publisher.h"
@@ -30,6 +31,7 @@ struct Options {
   double rate = 60;   // packets per second of the simulators
   uint64_t seed = 1;  // device k of the file (from 1) takes seed + k - 1
   std::vector<SimFault> simFaults;
+  CaptureSetup capture;      // --record-dir, --replay (which simulates too), --speed
   bool formatGiven = false;  // else the format follows whether stdout is a terminal
   Format format = Format::kTable;
   std::string outputPath;

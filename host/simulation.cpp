@@ -79,8 +79,12 @@ bool Simulation::start(ConfigFile& config, const Options& options, std::string* 
       if (!fault.device.empty() && fault.device != block.name) continue;
       (fault.powerCycle ? simConfig.powerCycles : simConfig.networkOutages) = fault.timing;
     }
-    auto simulator = std::make_unique<sim::Simulator>(simConfig);
     std::string why;
+    if (capture_.active() && !capture_.apply(block.name, &simConfig, &why)) {
+      *error = "device \"" + block.name + "\": " + why;
+      return false;
+    }
+    auto simulator = std::make_unique<sim::Simulator>(simConfig);
     if (!simulator->start(&why)) {
       *error = "device \"" + block.name + "\": the simulator did not start: " + why;
       return false;
@@ -94,4 +98,11 @@ bool Simulation::start(ConfigFile& config, const Options& options, std::string* 
 
 void Simulation::stop() {
   for (auto& simulator : simulators_) simulator->stop();
+}
+
+bool Simulation::replayFinished() const {
+  for (const auto& simulator : simulators_) {
+    if (!simulator->replayFinished()) return false;
+  }
+  return !simulators_.empty();
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/capture_setup.h"
 #include "host/config_file.h"
 #include "host/options.h"
 #include "sim/simulator.h"
@@ -23,10 +24,15 @@ class Simulation {
   // (and, over UDP, a local port the kernel picks unless one is given).
   bool start(ConfigFile& config, const Options& options, std::string* error);
   void stop();
+  // Recording and replay of the simulators started next.
+  void setCapture(CaptureSetup capture) { capture_ = std::move(capture); }
+  // Every simulator replays a capture and has sent all its data packets.
+  bool replayFinished() const;
   const std::vector<std::unique_ptr<sim::Simulator>>& simulators() const { return simulators_; }
 
  private:
   std::vector<std::unique_ptr<sim::Simulator>> simulators_;
+  CaptureSetup capture_;
 };
 
 #endif  // MOTIONSTAR_HOST_SIMULATION_H

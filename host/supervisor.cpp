@@ -349,6 +349,11 @@ Outcome DeviceSupervisor::outcome() const {
   return Outcome::kClean;
 }
 
+uint64_t DeviceSupervisor::packets() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return history_.packets();
+}
+
 DeviceRow DeviceSupervisor::row(int64_t now) const {
   std::lock_guard<std::mutex> lock(mutex_);
   DeviceRow row;
@@ -408,6 +413,12 @@ std::vector<DeviceRow> Supervision::rows(int64_t now) const {
   std::vector<DeviceRow> rows;
   for (const auto& device : devices_) rows.push_back(device->row(now));
   return rows;
+}
+
+std::vector<uint64_t> Supervision::packetCounts() const {
+  std::vector<uint64_t> counts;
+  for (const auto& device : devices_) counts.push_back(device->packets());
+  return counts;
 }
 
 std::vector<std::string> Supervision::summaries() const {

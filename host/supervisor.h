@@ -84,6 +84,8 @@ class DeviceSupervisor {
   bool finished() const { return finished_; }
   // It failed before it ever streamed.
   bool failedToStart() const { return failedToStart_; }
+  // Packets that published something, so far.
+  uint64_t packets() const;
   // Clean only when it streamed from start to stop without a dropout or
   // a failure.
   Outcome outcome() const;
@@ -150,6 +152,7 @@ class Supervision {
   bool allFinished() const;
   bool anyFailedToStart() const;
   std::vector<DeviceRow> rows(int64_t nowMs) const;
+  std::vector<uint64_t> packetCounts() const;
   DeviceSupervisor& device(size_t index) { return *devices_[index]; }
   size_t size() const { return devices_.size(); }
   // Every device's summary, and the exit status their outcomes make.

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "sim/capture_options.h"
 #include "sim/fault_text.h"
 
 namespace simcli {
@@ -67,9 +68,11 @@ const char kUsage[] =
     "Output:\n"
     "  -v, --verbose             print every packet received, in hex\n"
     "  -h, --help                print this text and exit\n"
-    "\n"
-    "Exit status: 0 after a stop signal, 1 when the simulator cannot start, 2 for a\n"
-    "usage error.\n";
+    "\n";
+
+const char kExitStatusText[] =
+    "Exit status: 0 after a stop signal, 1 when the simulator cannot start (a capture\n"
+    "it cannot replay included), 2 for a usage error.\n";
 
 enum LongOnly {
   kTcpPort = 256,
@@ -130,6 +133,10 @@ int parseCommandLine(int argc, char** argv, Options* options) {
       {"network-down-every", required_argument, nullptr, kNetworkDownEvery},
       {"verbose", no_argument, nullptr, 'v'},
       {"help", no_argument, nullptr, 'h'},
+      sim::kCaptureOptions[0],
+      sim::kCaptureOptions[1],
+      sim::kCaptureOptions[2],
+      sim::kCaptureOptions[3],
       {nullptr, 0, nullptr, 0},
   };
 
@@ -251,8 +258,14 @@ int parseCommandLine(int argc, char** argv, Options* options) {
       case 'v':
         config.verbose = true;
         break;
+      case sim::kOptReplay:
+      case sim::kOptSpeed:
+      case sim::kOptLoop:
+      case sim::kOptRecord:
+        if (!sim::readCaptureOption(code, optarg, &options->capture, &why)) return usageError(why);
+        break;
       case 'h':
-        std::cout << kUsage;
+        std::cout << kUsage << sim::captureHelp() << kExitStatusText;
         return kExitOk;
       case ':':
         return usageError("option " + name + " needs a value");
@@ -265,6 +278,10 @@ int parseCommandLine(int argc, char** argv, Options* options) {
   if (config.ercAddress > config.units) {
     return usageError("the ERC address " + std::to_string(config.ercAddress) +
                       " is not on a bus of " + std::to_string(config.units) + " units");
+  }
+  if (options->capture.replayPath.empty() &&
+      (options->capture.speedGiven || options->capture.loop)) {
+    return usageError("--speed and --loop go with --replay");
   }
   if (config.wanda) {
     config.wandScript = sim::Simulator::wandScript(config.seed);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "sim/capture_options.h"
 #include "sim/simulator.h"
 
 namespace simcli {
@@ -16,6 +17,8 @@ struct Options {
   sim::Config config;
   // 1..255: the first WAKE_UP is answered with this error code.
   uint8_t wakeUpError = 0;
+  // --replay, --speed, --loop, --record; the capture is loaded by the caller.
+  sim::CaptureRequest capture;
 };
 
 // Reads the command line into *options: the simulator as a user wants it,

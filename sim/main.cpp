@@ -2,6 +2,7 @@
 // Ctrl-C or SIGTERM, for trying the driver and the host without hardware.
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -15,6 +16,13 @@ int main(int argc, char** argv) {
   options.config.log = [](const std::string& line) {
     std::cout << "mstar-sim: " << line << std::endl;
   };
+  std::vector<std::string> captureLines;
+  std::string captureError;
+  if (!sim::applyCaptureRequest(options.capture, &options.config, &captureLines, &captureError)) {
+    std::cerr << "mstar-sim: " << captureError << "\n";
+    return simcli::kExitFailure;
+  }
+  for (const std::string& line : captureLines) options.config.log(line);
 
   sim::Simulator simulator(options.config);
   if (options.wakeUpError != 0) {

@@ -6,6 +6,25 @@
 
 namespace sim {
 
+const char* commandName(uint8_t code) {
+  switch (code) {
+    case kWakeUp:
+      return "WAKE_UP";
+    case kShutDown:
+      return "SHUT_DOWN";
+    case kGetStatus:
+      return "GET_STATUS";
+    case kSendSetup:
+      return "SEND_SETUP";
+    case kRunContinuous:
+      return "RUN_CONTINUOUS";
+    case kStopData:
+      return "STOP_DATA";
+    default:
+      return "unknown command";
+  }
+}
+
 std::vector<uint8_t> makeHeader(uint8_t type, uint8_t unitAddress, uint8_t errorCode,
                                 uint16_t byteCount) {
   std::vector<uint8_t> header(kHeaderSize, 0);

@@ -67,6 +67,9 @@ constexpr size_t kRecordWordsOffset = 2;
 // The most wand bytes one aux record carries: 15 words.
 constexpr size_t kMaxWandBytesPerPacket = 30;
 
+// "WAKE_UP", "GET_STATUS", ... for a command code; "unknown command" else.
+const char* commandName(uint8_t code);
+
 // A 16-byte header: type, unit address, version 3, error code, byte count.
 std::vector<uint8_t> makeHeader(uint8_t type, uint8_t unitAddress, uint8_t errorCode,
                                 uint16_t byteCount);

@@ -25,6 +25,9 @@ std::string configProblem(const Config& c) {
     return "more device status bytes than units";
   }
   if (!c.enableTcp && !c.enableUdp) return "neither TCP nor UDP is enabled";
+  if (c.replay && !(c.replaySpeed > 0 && c.replaySpeed <= 1000)) {
+    return "the replay speed must lie above 0 and at most 1000";
+  }
   for (const RepeatingFault* fault : {&c.powerCycles, &c.networkOutages}) {
     // A period of 0 turns the fault off.
     const std::string problem = fault->every.count() != 0 ? repeatingFaultProblem(*fault) : "";
@@ -75,7 +78,12 @@ bool Simulator::start(std::string* error) {
     s.outages.repeat(c.powerCycles, c.networkOutages, State::Clock::now());
   }
   std::string why;
-  if (!s.sockets.open(c, address, &why)) return fail(why);
+  if (!s.prepareCapture(&why)) return fail(why);
+  if (!s.sockets.open(c, address, &why)) {
+    s.sockets.setTap(nullptr);
+    s.recorder.reset();
+    return fail(why);
+  }
   if (c.log) {
     if (c.enableTcp) c.log("listening on TCP " + c.address + ":" + std::to_string(tcpPort()));
     if (c.enableUdp) c.log("listening on UDP " + c.address + ":" + std::to_string(udpPort()));
@@ -99,7 +107,9 @@ void Simulator::stop() {
   s.worker.join();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.sockets.close();
-  s.stream.stop();
+  s.sockets.setTap(nullptr);
+  if (s.recorder) s.recorder->close();
+  s.source->stop();
   s.running = false;
   s.lines.clear();
   s.events.notify_all();
@@ -135,7 +145,7 @@ std::vector<uint8_t> Simulator::wandPacket(int8_t motionX, int8_t motionY, bool 
 int Simulator::emitPackets(int n) {
   State& s = *state_;
   std::unique_lock<std::mutex> lock(s.mutex);
-  if (!s.running || !s.stream.on() || n <= 0) return 0;
+  if (!s.running || !s.source->on() || n <= 0) return 0;
   return s.handOver(lock, {0, State::Request::Kind::kEmit, n, {}});
 }
 
@@ -210,16 +220,22 @@ uint64_t Simulator::packetsSent() const {
 
 uint64_t Simulator::nextPacketIndex() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->stream.nextIndex();
+  return state_->source->nextIndex();
 }
 
 bool Simulator::streaming() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->stream.on();
+  return state_->source->on();
+}
+
+bool Simulator::replayFinished() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->replayStream && state_->replayStream->finished();
 }
 
 std::vector<uint8_t> Simulator::statusBlock(int unitAddress) const {
   std::lock_guard<std::mutex> lock(state_->mutex);
+  if (state_->replayDevice) return state_->replayDevice->statusBlock(unitAddress);
   return state_->device.statusBlock(unitAddress);
 }
 

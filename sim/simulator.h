@@ -24,6 +24,8 @@
 
 namespace sim {
 
+struct ReplayScript;
+
 // What a unit's status block holds at start (data offsets 7..63).
 struct UnitSetup {
   int8_t reportRate = 1;
@@ -83,6 +85,15 @@ struct Config {
   std::vector<std::vector<uint8_t>> wandScript;
   // When the queued groups run out, start the script again.
   bool loopWandScript = false;
+
+  // Capture: replay and recording (capture_reader.h says whether this build
+  // has them). With a replay, the device side of a recorded session is
+  // played: the bus, stream and wand settings above are not used.
+  std::shared_ptr<const ReplayScript> replay;
+  double replaySpeed = 1.0;  // 2 plays the capture's data packets twice as fast
+  bool replayLoop = false;   // after the last data packet, the first again
+  // Not empty: every packet in and out is written to this capture file.
+  std::string recordPath;
 
   // Power cycles (length: the silence) and network outages that repeat on
   // their own, as powerCycle() and networkDown() would start them.
@@ -226,6 +237,9 @@ class Simulator {
   // Index of the next data packet (every packet made so far, sent or not).
   uint64_t nextPacketIndex() const;
   bool streaming() const;
+  // With a replay: every data packet of the capture has been sent, and the
+  // replay does not loop.
+  bool replayFinished() const;
   // The data block (without header) that GET_STATUS would return now:
   // unit address 0 for the system block. Empty for an address not on the
   // bus, and before start().

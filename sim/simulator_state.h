@@ -13,10 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "sim/capture_recorder.h"
 #include "sim/device_model.h"
 #include "sim/faults.h"
+#include "sim/replay_device.h"
+#include "sim/replay_stream.h"
 #include "sim/simulator.h"
 #include "sim/stream.h"
+#include "sim/stream_source.h"
 #include "sim/transport.h"
 
 namespace sim {
@@ -46,7 +50,14 @@ struct Simulator::State : Sockets::Listener {
 
   DeviceModel device;
   DataStream stream;
+  GeneratedSource generated{stream};
   Faults faults;
+  // A replay plays the capture's device and stream instead (worker_capture.cpp).
+  std::unique_ptr<ReplayDevice> replayDevice;
+  std::unique_ptr<ReplayStream> replayStream;
+  bool replayEndTold = false;
+  // The stream the worker sends from: the generated one or the replay's.
+  StreamSource* source = &generated;
   Outages outages;
   Clock::time_point poweredOff{};
   Clock::time_point networkLost{};
@@ -64,8 +75,14 @@ struct Simulator::State : Sockets::Listener {
   // use them while it does not.
   Sockets sockets;
 
+  // Writes what the sockets carry when recording; set before the worker runs.
+  std::unique_ptr<CaptureRecorder> recorder;
+
   // The worker thread's loop.
   void run();
+  // At start: the replay's device and stream and the recording as the
+  // configuration asks; false with *error saying why.
+  bool prepareCapture(std::string* error);
   // Under the lock: hands a request to the worker and waits for its result;
   // 0 when the simulator stops first or the worker does not answer in time.
   int handOver(std::unique_lock<std::mutex>& lock, Request request);
@@ -78,6 +95,11 @@ struct Simulator::State : Sockets::Listener {
  private:
   // Under the lock: queues what answers one command and carries it out.
   void answer(const Peer& from, const std::vector<uint8_t>& command, std::vector<Outgoing>* out);
+  // The same from the capture being replayed.
+  void answerFromCapture(const Peer& from, const std::vector<uint8_t>& command,
+                         std::vector<Outgoing>* out);
+  // Under the lock: a line once the replay has sent its last data packet.
+  void noteReplayEnd();
   // Under the lock: the stream's next packet, or nothing when a fault or
   // UDP silence keeps it back.
   std::optional<Outgoing> nextDataPacket();

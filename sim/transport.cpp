@@ -45,9 +45,8 @@ bool Sockets::open(const Config& config, uint32_t addressNetwork, std::string* e
     if (platform::bindSocket(udp_, bindTo) != 0) {
       return fail("cannot bind UDP " + endpointText(bindTo) + ": " + lastErrorText());
     }
-    Ipv4Address bound{};
-    platform::localAddress(udp_, &bound);
-    udpPort_ = platform::portOf(bound);
+    platform::localAddress(udp_, &udpLocal_);
+    udpPort_ = platform::portOf(udpLocal_);
   }
   return true;
 }
@@ -106,6 +105,9 @@ void Sockets::close() {
     connection = tcpConn_;
     tcpConn_ = kNoSocket;
   }
+  if (connection != kNoSocket && tap_ != nullptr) {
+    tap_->disconnected(tcpFlow_, PacketTap::Ending::kByDevice);
+  }
   for (SocketHandle socket : {connection, tcpListen_, udp_}) {
     if (socket != kNoSocket) platform::closeSocket(socket);
   }
@@ -135,6 +137,9 @@ bool Sockets::pollTcp() {
         tcpConn_ = accepted;
       }
       tcpInbox_.clear();
+      tcpFlow_ = Flow{Transport::kTcp, {}, peer};
+      platform::localAddress(accepted, &tcpFlow_.device);
+      if (tap_ != nullptr) tap_->connected(tcpFlow_);
       listener_.onEvent("TCP connection from " + endpointText(peer));
     }
   }
@@ -144,9 +149,11 @@ bool Sockets::pollTcp() {
     uint8_t buffer[4096];
     long got = platform::recvFrom(tcpConn_, buffer, sizeof buffer, nullptr);
     if (got <= 0) {
-      closeConnection(got == 0 ? "closed by the peer" : "failed", false);
+      closeConnection(got == 0 ? "closed by the peer" : "failed", false,
+                      PacketTap::Ending::kByClient);
       break;
     }
+    if (tap_ != nullptr) tap_->carried(tcpFlow_, false, buffer, static_cast<size_t>(got));
     tcpInbox_.insert(tcpInbox_.end(), buffer, buffer + got);
     // A command is its header and the byte count it announces, however
     // the stream cut it into segments.
@@ -173,6 +180,10 @@ bool Sockets::pollUdp() {
     Peer from{Transport::kUdp, {}};
     long got = platform::recvFrom(udp_, buffer, sizeof buffer, &from.address);
     if (got < 0) break;
+    if (tap_ != nullptr) {
+      tap_->carried(Flow{Transport::kUdp, udpLocal_, from.address}, false, buffer,
+                    static_cast<size_t>(got));
+    }
     receive(from, std::vector<uint8_t>(buffer, buffer + got));
   }
   return active;
@@ -198,7 +209,12 @@ bool Sockets::send(const Outgoing& out) {
 
 bool Sockets::transmit(const Peer& to, const uint8_t* data, size_t length) {
   if (to.transport == Transport::kUdp) {
-    return platform::sendTo(udp_, data, length, &to.address) == static_cast<long>(length);
+    const bool sent =
+        platform::sendTo(udp_, data, length, &to.address) == static_cast<long>(length);
+    if (sent && tap_ != nullptr) {
+      tap_->carried(Flow{Transport::kUdp, udpLocal_, to.address}, true, data, length);
+    }
+    return sent;
   }
   while (length > 0) {
     if (tcpConn_ == kNoSocket) return false;
@@ -209,13 +225,14 @@ bool Sockets::transmit(const Peer& to, const uint8_t* data, size_t length) {
       closeConnection("closed after a failed send", false);
       return false;
     }
+    if (tap_ != nullptr) tap_->carried(tcpFlow_, true, data, static_cast<size_t>(done));
     data += done;
     length -= static_cast<size_t>(done);
   }
   return true;
 }
 
-void Sockets::closeConnection(const char* why, bool abort) {
+void Sockets::closeConnection(const char* why, bool abort, PacketTap::Ending ending) {
   SocketHandle connection;
   {
     std::lock_guard<std::mutex> lock(connectionMutex_);
@@ -223,6 +240,7 @@ void Sockets::closeConnection(const char* why, bool abort) {
     tcpConn_ = kNoSocket;
   }
   if (connection == kNoSocket) return;
+  if (tap_ != nullptr) tap_->disconnected(tcpFlow_, abort ? PacketTap::Ending::kReset : ending);
   if (abort) {
     platform::abortSocket(connection);
   } else {

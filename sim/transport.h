@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "sim/packet_tap.h"
 #include "sim/simulator.h"
 
 namespace sim {
@@ -82,6 +83,9 @@ class Sockets {
   void resetConnection() { closeConnection("reset", true); }
   // From any thread: a send blocked on a full connection returns.
   void interrupt();
+  // Every packet in and out, and every TCP connection, is shown to `tap`
+  // (null: none). Set it while the sockets are not polled.
+  void setTap(PacketTap* tap) { tap_ = tap; }
 
  private:
   bool listen(uint16_t port, std::string* error);
@@ -89,7 +93,8 @@ class Sockets {
   bool pollUdp();
   void receive(const Peer& from, std::vector<uint8_t> bytes);
   bool transmit(const Peer& to, const uint8_t* data, size_t length);
-  void closeConnection(const char* why, bool abort);
+  void closeConnection(const char* why, bool abort,
+                       PacketTap::Ending ending = PacketTap::Ending::kByDevice);
 
   Listener& listener_;
   platform::SocketHandle tcpListen_ = platform::kNoSocket;
@@ -102,6 +107,9 @@ class Sockets {
   std::mutex connectionMutex_;
   platform::SocketHandle tcpConn_ = platform::kNoSocket;
   std::vector<uint8_t> tcpInbox_;
+  PacketTap* tap_ = nullptr;
+  platform::Ipv4Address udpLocal_{};
+  Flow tcpFlow_;  // the connection's ends
 };
 
 }  // namespace sim

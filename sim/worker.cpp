@@ -16,25 +16,6 @@ constexpr auto kBusyPollInterval = std::chrono::milliseconds(1);
 constexpr auto kIdlePollInterval = std::chrono::milliseconds(10);
 constexpr auto kQuietSpell = std::chrono::milliseconds(200);
 
-const char* commandName(uint8_t code) {
-  switch (code) {
-    case kWakeUp:
-      return "WAKE_UP";
-    case kShutDown:
-      return "SHUT_DOWN";
-    case kGetStatus:
-      return "GET_STATUS";
-    case kSendSetup:
-      return "SEND_SETUP";
-    case kRunContinuous:
-      return "RUN_CONTINUOUS";
-    case kStopData:
-      return "STOP_DATA";
-    default:
-      return "unknown command";
-  }
-}
-
 std::string millisecondsSince(std::chrono::steady_clock::time_point then) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - then);
@@ -79,7 +60,7 @@ void Simulator::State::run() {
     const Clock::time_point now = Clock::now();
     const auto poll = std::chrono::duration_cast<Clock::duration>(
         now - lastActivity < kQuietSpell ? kBusyPollInterval : kIdlePollInterval);
-    wake.wait_for(lock, outages.untilChange(now, stream.untilDue(now, poll)),
+    wake.wait_for(lock, outages.untilChange(now, source->untilDue(now, poll)),
                   [this] { return stopping || !requests.empty(); });
   }
   flushLines();
@@ -117,6 +98,11 @@ void Simulator::State::answer(const Peer& from, const std::vector<uint8_t>& comm
     lines.push_back(std::string("no reply to ") + commandName(code) + ": asleep until WAKE_UP");
     return;
   }
+  if (replayDevice) {
+    if (code == kWakeUp) device.wake();
+    answerFromCapture(from, command, out);
+    return;
+  }
   const std::optional<CommandFault> fault = faults.takeCommandFault(code);
   // A silent device acts as if it never heard the command.
   if (fault && fault->kind == CommandFault::Kind::kSilence) return;
@@ -151,8 +137,8 @@ void Simulator::State::onEvent(const std::string& line) {
 
 void Simulator::State::onConnectionClosed() {
   std::lock_guard<std::mutex> lock(mutex);
-  if (stream.on() && stream.peer().transport == Transport::kTcp) {
-    stream.stop();
+  if (source->on() && source->peer().transport == Transport::kTcp) {
+    source->stop();
     lines.push_back("data stream stopped");
   }
 }
@@ -160,16 +146,17 @@ void Simulator::State::onConnectionClosed() {
 std::optional<Outgoing> Simulator::State::nextDataPacket() {
   const std::optional<DataFault> fault = faults.takeDataFault();
   auto is = [&](DataFault::Kind kind) { return fault && fault->kind == kind; };
-  Outgoing out{stream.peer(), stream.nextPacket(fault ? &*fault : nullptr)};
+  Outgoing out{source->peer(), source->nextPacket(fault ? &*fault : nullptr)};
   out.dataPacket = true;
-  if (fault) damagePacket(*fault, stream.recordCount(), &out.bytes);
+  if (out.bytes.empty()) return std::nullopt;  // a replay that has run out
+  if (fault) damagePacket(*fault, source->recordCount(), &out.bytes);
 
   if (is(DataFault::Kind::kDrop) || outages.cutOff()) return std::nullopt;
   if (out.to.transport == Transport::kUdp && faults.udpSilent()) return std::nullopt;
   if (is(DataFault::Kind::kResetConnection)) {
     if (out.to.transport == Transport::kUdp) return std::nullopt;
     out.reset = true;
-    stream.stop();
+    source->stop();
   }
   return out;
 }
@@ -202,7 +189,7 @@ bool Simulator::State::serveRequests() {
         std::optional<Outgoing> packet;
         {
           std::lock_guard<std::mutex> lock(mutex);
-          if (!stream.on()) break;
+          if (!source->on()) break;
           packet = nextDataPacket();
         }
         if (packet && send(*packet)) ++sentNow;
@@ -237,7 +224,7 @@ void Simulator::State::powerOff() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     poweredOff = Clock::now();
-    if (stream.stop()) lines.push_back("data stream stopped");
+    if (source->stop()) lines.push_back("data stream stopped");
     lines.push_back("power off");
   }
   sockets.suspendTcp();
@@ -251,7 +238,7 @@ void Simulator::State::powerOn() {
   // answer before a WAKE_UP. Injected faults stay queued.
   device = DeviceModel(config);
   device.sleep();
-  stream.stop();
+  source->stop();
   stream.restart(device.sensors());
   lines.push_back("power on after " + millisecondsSince(poweredOff) + ", asleep until WAKE_UP");
   if (!tcp) lines.push_back("TCP stays closed: " + error);
@@ -261,10 +248,11 @@ void Simulator::State::sendDuePackets() {
   std::vector<Outgoing> due;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    const int count = stream.takeDue(Clock::now());
-    for (int i = 0; i < count && stream.on(); ++i) {
+    const int count = source->takeDue(Clock::now());
+    for (int i = 0; i < count && source->on(); ++i) {
       if (std::optional<Outgoing> packet = nextDataPacket()) due.push_back(std::move(*packet));
     }
+    if (replayStream) noteReplayEnd();
   }
   for (const Outgoing& packet : due) send(packet);
 }

@@ -14,6 +14,7 @@ TEST(HostProcess, NeedsPosixProcesses) {
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -23,6 +24,7 @@ TEST(HostProcess, NeedsPosixProcesses) {
 #include "host/simulated_systems.h"
 #include "platform/child_process.h"
 #include "platform/process.h"
+#include "sim/capture_reader.h"
 
 namespace {
 
@@ -122,6 +124,7 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
                            std::string(EXAMPLES_DIR) + "/" + example.file});
     EXPECT_EQ(run.status, 0);
     std::set<std::pair<std::string, int> > seen;
+    std::set<std::string> streaming;
     bool wandSeen = false;
     for (const std::string& line : run.lines) {
       auto f = fields(line);
@@ -130,8 +133,11 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
       if (f["type"] == "\"status\"") {
         const std::string state = unquoted(f["state"]);
         EXPECT_TRUE(state == "starting" || state == "streaming" || state == "stopped") << line;
+        if (state == "streaming") streaming.insert(device);
         continue;
       }
+      // Published after the driver stamped it.
+      EXPECT_GE(std::stod(f["host_time_us"]) / 1e6 + 0.001, std::stod(f["time"])) << line;
       if (f["type"] == "\"controller\"") {
         wandSeen = true;
         continue;
@@ -146,6 +152,9 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
     }
     EXPECT_EQ(seen, example.trackers);
     EXPECT_EQ(wandSeen, example.wand);
+    std::set<std::string> devices;
+    for (const auto& tracker : example.trackers) devices.insert(tracker.first);
+    EXPECT_EQ(streaming, devices);
   }
 }
 
@@ -570,6 +579,74 @@ TEST(HostProcess, ExitCodesAndMessages) {
   EXPECT_EQ(unreachable.status, 1);
   EXPECT_TRUE(contains(unreachable.errors, "mstar-host: device \"gone\": init failed"))
       << unreachable.errors;
+}
+
+// Each device's tracker and wand records in the order the host wrote them,
+// without their times.
+std::map<std::string, std::vector<std::string> > recordsByDevice(
+    const std::vector<std::string>& lines) {
+  static const std::regex times("\"time\":[0-9.]+,\"host_time_us\":[0-9]+,");
+  std::map<std::string, std::vector<std::string> > records;
+  for (const std::string& line : lines) {
+    std::map<std::string, std::string> f = fields(line);
+    if (f["type"] != "\"tracker\"" && f["type"] != "\"controller\"") continue;
+    records[f["device"]].push_back(std::regex_replace(line, times, ""));
+  }
+  return records;
+}
+
+TEST(HostProcess, ASessionRecordedWithRecordDirReplaysToTheSameRecords) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  if (!sim::captureFilesSupported()) GTEST_SKIP() << "this build has no libpcap: no capture files";
+  const std::string dir = std::string(SCRATCH_DIR) + "/recorded";
+  std::filesystem::remove_all(dir);
+  const std::string config = std::string(EXAMPLES_DIR) + "/two-devices.conf";
+  const HostRun live =
+      runHost({"--simulate", "--record-dir", dir, "--format", "jsonl", "--packets", "40", config});
+  ASSERT_EQ(live.status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/front.pcap"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/side.pcap"));
+
+  // The replay ends by itself once the captures are played out.
+  const HostRun replayed = runHost({"--replay", dir, "--speed", "4", "--format", "jsonl", config});
+  EXPECT_EQ(replayed.status, 0);
+  const auto liveRecords = recordsByDevice(live.lines);
+  const auto replayedRecords = recordsByDevice(replayed.lines);
+  ASSERT_EQ(liveRecords.size(), 2u);
+  ASSERT_EQ(replayedRecords.size(), 2u);
+  for (const auto& [device, records] : liveRecords) {
+    SCOPED_TRACE(device);
+    // The capture also holds what the simulator sent after the host had
+    // read its 40 packets: the live records come first, in order.
+    const std::vector<std::string>& again = replayedRecords.at(device);
+    ASSERT_GE(again.size(), records.size());
+    EXPECT_TRUE(std::equal(records.begin(), records.end(), again.begin()));
+  }
+}
+
+TEST(HostProcess, CaptureOptionsThatCannotWorkAreRefused) {
+  const std::string config = std::string(EXAMPLES_DIR) + "/two-trackers-tcp.conf";
+  const HostRun recordReal = runHost({"--record-dir", SCRATCH_DIR, config}, Errors::kMerge);
+  EXPECT_EQ(recordReal.status, 2);
+  ASSERT_FALSE(recordReal.lines.empty());
+  if (!sim::captureFilesSupported()) {
+    EXPECT_EQ(recordReal.lines[0],
+              "mstar-host: --replay, --speed and --record-dir need libpcap, which this "
+              "mstar-host was built without");
+    return;
+  }
+  EXPECT_EQ(recordReal.lines[0],
+            "mstar-host: --record-dir records simulated devices: give --simulate or --replay (a "
+            "real system is recorded with tcpdump, see the README)");
+
+  const std::string missing = std::string(SCRATCH_DIR) + "/missing.pcap";
+  const HostRun replayMissing = runHost({"--replay", missing, config}, Errors::kMerge);
+  EXPECT_EQ(replayMissing.status, 1);
+  ASSERT_FALSE(replayMissing.lines.empty());
+  EXPECT_EQ(replayMissing.lines.back().find("mstar-host: device \"motionstar\": " + missing +
+                                            ": cannot be read as a packet capture ("),
+            0u)
+      << replayMissing.lines.back();
 }
 
 }  // namespace
