@@ -13,6 +13,7 @@
 #include "host/module_loader.h"
 #include "host/options.h"
 #include "host/output.h"
+#include "host/publisher.h"
 #include "host/simulation.h"
 #include "host/storages.h"
 #include "platform/platform.h"
@@ -52,6 +53,7 @@ class Session {
 
  private:
   bool openOutputs();
+  bool startPublishing();
   int bringUpDevices();
   bool finished() const;
 
@@ -61,6 +63,7 @@ class Session {
   std::unique_ptr<Output> screen_;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
   std::unique_ptr<Output> fileOutput_;
+  std::unique_ptr<Publisher> publisher_;
   CLogH storageLog_{};
   std::unique_ptr<HostStorages> storages_;
   std::map<std::string, std::unique_ptr<DriverModule>> modules_;
@@ -78,11 +81,11 @@ int Session::setUp() {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (options_.simulate && !simulation_.start(config_, options_.rate, &error)) {
+  if (options_.simulate && !simulation_.start(config_, options_, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitDeviceFailed;
   }
-  if (!openOutputs()) return kExitUsage;
+  if (!openOutputs() || !startPublishing()) return kExitUsage;
   storageLog_ = hostLogger(options_, "mstar-host");
   storages_ = std::make_unique<HostStorages>(storageLog_);
   if (!storages_->ready()) {
@@ -112,6 +115,25 @@ bool Session::openOutputs() {
         options_.format == Format::kCsv ? Format::kCsv : Format::kJsonl, file_.get());
   }
   screen_->alsoWriteTo(fileOutput_.get());
+  return true;
+}
+
+// Publishing to render nodes: bound before the devices start, so their
+// first records go out too.
+bool Session::startPublishing() {
+  if (!options_.publish.requested()) return true;
+  std::vector<std::string> names;
+  for (const DeviceBlock& block : config_.devices) names.push_back(block.name);
+  std::string error;
+  publisher_ = Publisher::start(options_.publish, names, &error);
+  if (!publisher_) {
+    std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
+    return false;
+  }
+  for (const std::string& endpoint : publisher_->endpoints()) {
+    std::fprintf(stderr, "mstar-host: publishing on %s\n", endpoint.c_str());
+  }
+  screen_->alsoSendTo(publisher_.get());
   return true;
 }
 
@@ -175,6 +197,10 @@ int Session::stop() {
   }
   runners_.clear();
   simulation_.stop();
+  if (publisher_) {
+    publisher_->close();
+    std::fprintf(stderr, "mstar-host: %s\n", publisher_->summary().c_str());
+  }
   return status;
 }
 

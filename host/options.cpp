@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/fault_text.h"
+
 namespace {
 
 const char kUsage[] =
@@ -16,8 +18,20 @@ const char kUsage[] =
     "\n"
     "  -s, --simulate          start a simulated MotionStar on loopback for every\n"
     "                          device (its protocol, trackers, ERC and wanda) and\n"
-    "                          point the device at it; no hardware needed\n"
+    "                          point the device at it; no hardware needed. Its\n"
+    "                          sensors move above the transmitter (+z) on paths of\n"
+    "                          their own; a wrong hemisphere option mirrors them\n"
     "      --rate HZ           data packets per second of the simulators (default 60)\n"
+    "      --seed N            the simulated sensors' paths and wands: device k of the\n"
+    "                          file (from 1) takes seed N + k - 1, the paths of\n"
+    "                          mstar-sim --seed N + k - 1 (default 1)\n"
+    "      --sim-fault [DEVICE:]power-cycle-every=EVERY[,silent=LENGTH]\n"
+    "      --sim-fault [DEVICE:]network-down-every=EVERY[,for=LENGTH]\n"
+    "                          a simulator (DEVICE's, else every one) loses power, or\n"
+    "                          its network, every EVERY for LENGTH (default 3s, at\n"
+    "                          most half of EVERY); after a power cycle it is in its\n"
+    "                          power-on state and answers nothing before a WAKE_UP.\n"
+    "                          Durations: 500ms, 20s, 1.5m. May be given more than once\n"
     "  -f, --format FORMAT     table (live, in place; the default on a terminal),\n"
     "                          jsonl (one JSON object per publication; the default\n"
     "                          when standard output is not a terminal) or csv\n"
@@ -50,6 +64,45 @@ bool parseInteger(const char* text, long long* value) {
   return end != text && *end == '\0';
 }
 
+// "[DEVICE:]power-cycle-every=EVERY[,silent=LENGTH]" or
+// "[DEVICE:]network-down-every=EVERY[,for=LENGTH]".
+bool parseSimFault(const std::string& text, SimFault* fault, std::string* error) {
+  std::string spec = text;
+  const size_t colon = spec.rfind(':', spec.find('='));
+  if (colon != std::string::npos) {
+    fault->device = spec.substr(0, colon);
+    spec.erase(0, colon + 1);
+  }
+  const std::string kind = spec.substr(0, spec.find('='));
+  fault->powerCycle = kind == "power-cycle-every";
+  if ((!fault->powerCycle && kind != "network-down-every") || kind == spec ||
+      (colon != std::string::npos && fault->device.empty())) {
+    *error =
+        "--sim-fault takes [DEVICE:]power-cycle-every=EVERY[,silent=LENGTH] or "
+        "[DEVICE:]network-down-every=EVERY[,for=LENGTH], not '" +
+        text + "'";
+    return false;
+  }
+  // EVERY[,LENGTH] once the length's key is gone.
+  std::string timing = spec.substr(kind.size() + 1);
+  const size_t comma = timing.find(',');
+  const std::string lengthKey = fault->powerCycle ? "silent=" : "for=";
+  if (comma != std::string::npos) {
+    if (timing.compare(comma + 1, lengthKey.size(), lengthKey) != 0) {
+      *error = "--sim-fault " + kind + ": write the length as " + lengthKey + "LENGTH, not '" +
+               timing.substr(comma + 1) + "'";
+      return false;
+    }
+    timing.erase(comma + 1, lengthKey.size());
+  }
+  std::string why;
+  if (!sim::parseRepeatingFault(timing, &fault->timing, &why)) {
+    *error = "--sim-fault " + kind + ": " + why;
+    return false;
+  }
+  return true;
+}
+
 int usageError(const std::string& what) {
   std::fprintf(stderr, "mstar-host: %s\nTry 'mstar-host --help' for more information.\n",
                what.c_str());
@@ -59,10 +112,12 @@ int usageError(const std::string& what) {
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* options) {
-  enum { kRate = 1000, kDebugLevel, kDebugThreshold };
+  enum { kRate = 1000, kSeed, kSimFault, kDebugLevel, kDebugThreshold, kPublish, kPublishFormat };
   static const option kLong[] = {
       {"simulate", no_argument, nullptr, 's'},
       {"rate", required_argument, nullptr, kRate},
+      {"seed", required_argument, nullptr, kSeed},
+      {"sim-fault", required_argument, nullptr, kSimFault},
       {"format", required_argument, nullptr, 'f'},
       {"output", required_argument, nullptr, 'o'},
       {"duration", required_argument, nullptr, 'd'},
@@ -71,6 +126,8 @@ int parseOptions(int argc, char** argv, Options* options) {
       {"debug-level", required_argument, nullptr, kDebugLevel},
       {"debug-threshold", required_argument, nullptr, kDebugThreshold},
       {"help", no_argument, nullptr, 'h'},
+      {"publish", required_argument, nullptr, kPublish},
+      {"publish-format", required_argument, nullptr, kPublishFormat},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -87,6 +144,19 @@ int parseOptions(int argc, char** argv, Options* options) {
         }
         options->rate = number;
         break;
+      case kSeed:
+        if (!parseInteger(optarg, &integer) || integer < 0) {
+          return usageError("--seed takes a whole number from 0");
+        }
+        options->seed = static_cast<uint64_t>(integer);
+        break;
+      case kSimFault: {
+        SimFault fault;
+        std::string why;
+        if (!parseSimFault(optarg, &fault, &why)) return usageError(why);
+        options->simFaults.push_back(fault);
+        break;
+      }
       case 'f':
         options->formatGiven = true;
         if (std::strcmp(optarg, "table") == 0) {
@@ -139,7 +209,17 @@ int parseOptions(int argc, char** argv, Options* options) {
         break;
       case 'h':
         std::fputs(kUsage, stdout);
+        std::fputs(publishUsage(), stdout);
         return kExitClean;
+      case kPublish:
+      case kPublishFormat: {
+        std::string error;
+        const char* name = c == kPublish ? "--publish" : "--publish-format";
+        if (!parsePublishOption(name, optarg, &options->publish, &error)) {
+          return usageError(error);
+        }
+        break;
+      }
       case ':':
         return usageError(std::string("option '") + argv[optind - 1] + "' needs an argument");
       default:
@@ -149,6 +229,9 @@ int parseOptions(int argc, char** argv, Options* options) {
   if (optind != argc - 1) {
     return usageError(optind == argc ? "no configuration file given"
                                      : "more than one configuration file given");
+  }
+  if (!options->simulate && !options->simFaults.empty()) {
+    return usageError("--sim-fault needs --simulate");
   }
   options->configPath = argv[optind];
   return -1;

@@ -4,17 +4,29 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/output.h"
+#include "host/publisher.h"
+#include "sim/simulator.h"
 
 constexpr int kExitClean = 0;
 constexpr int kExitDeviceFailed = 1;
 constexpr int kExitUsage = 2;
 
+// A fault the simulators repeat (--sim-fault).
+struct SimFault {
+  std::string device;       // the device block's name; empty: every device
+  bool powerCycle = false;  // else a network outage
+  sim::RepeatingFault timing;
+};
+
 struct Options {
   std::string configPath;
   bool simulate = false;
-  double rate = 60;          // packets per second of the simulators
+  double rate = 60;   // packets per second of the simulators
+  uint64_t seed = 1;  // device k of the file (from 1) takes seed + k - 1
+  std::vector<SimFault> simFaults;
   bool formatGiven = false;  // else the format follows whether stdout is a terminal
   Format format = Format::kTable;
   std::string outputPath;
@@ -24,6 +36,7 @@ struct Options {
   int enabled = 1;
   int32_t debugLevel = 0;
   int32_t debugThreshold = 1;
+  PublishOptions publish;  // render nodes to stream to
 };
 
 // Reads the command line into *options. Returns -1 when the host should

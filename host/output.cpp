@@ -1,7 +1,10 @@
 #include "host/output.h"
 
 #include <cinttypes>
+#include <cstring>
 #include <sstream>
+
+#include "host/publication_sink.h"
 
 namespace {
 
@@ -28,6 +31,8 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
+}  // namespace
+
 // Device names come from the user's file: escape what JSON needs escaped.
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
@@ -46,7 +51,17 @@ std::string jsonString(const std::string& text) {
   return out + "\"";
 }
 
-}  // namespace
+bool parseFormat(const char* name, Format* format) {
+  const std::pair<const char*, Format> names[] = {
+      {"table", Format::kTable}, {"jsonl", Format::kJsonl}, {"csv", Format::kCsv}};
+  for (const auto& [text, value] : names) {
+    if (std::strcmp(name, text) == 0) {
+      *format = value;
+      return true;
+    }
+  }
+  return false;
+}
 
 Publication decodeTracker(const std::string& device, const TraData& record) {
   Publication p;
@@ -124,6 +139,8 @@ std::string Output::csvLine(const Publication& p) {
 }
 
 void Output::publish(const Publication& p) {
+  // Render nodes first: printing can wait on a terminal or a pipe.
+  if (sink_ != nullptr) sink_->publish(p);
   if (also_ != nullptr) also_->publish(p);
   std::lock_guard<std::mutex> lock(mutex_);
   switch (format_) {
@@ -146,18 +163,19 @@ void Output::publish(const Publication& p) {
 }
 
 void Output::deviceStats(const std::string& device, uint64_t packets, uint64_t failures) {
+  if (sink_ != nullptr) sink_->deviceStats(device, packets, failures);
   std::lock_guard<std::mutex> lock(mutex_);
   Stats& s = stats_[device];
   s.packets = packets;
   s.failures = failures;
 }
 
-void Output::render(double now) {
+void Output::render(double now, const std::string& footer) {
   if (format_ != Format::kTable) return;
   std::lock_guard<std::mutex> lock(mutex_);
   std::string screen = "\x1b[H\x1b[2J";  // home, clear: redraw in place
   char line[256];
-  screen += "mstar-host  (Ctrl-C stops the devices and exits)\n\n";
+  screen += title_ + "\n\n";
   std::snprintf(line, sizeof line, "%-12s %3s %9s %9s %9s %9s %9s %9s %7s\n", "device", "id",
                 "x ft", "y ft", "z ft", "azimuth", "elevation", "roll", "age s");
   screen += line;
@@ -178,7 +196,7 @@ void Output::render(double now) {
       screen += line;
     }
   }
-  screen += "\ndevice       packets/s  failures\n";
+  if (!stats_.empty()) screen += "\ndevice       packets/s  failures\n";
   for (auto& [device, s] : stats_) {
     if (s.lastTime > 0 && now > s.lastTime) {
       s.rate = (s.packets - s.lastPackets) / (now - s.lastTime);
@@ -189,6 +207,8 @@ void Output::render(double now) {
                   s.failures);
     screen += line;
   }
+  if (sink_ != nullptr) screen += "\n" + sink_->summary() + "\n";
+  if (!footer.empty()) screen += "\n" + footer;
   std::fputs(screen.c_str(), stream_);
   std::fflush(stream_);
 }

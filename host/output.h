@@ -28,7 +28,15 @@ struct Publication {
 Publication decodeTracker(const std::string& device, const TraData& record);
 Publication decodeController(const std::string& device, const ConData& record);
 
+// `text` as a JSON string, quoted and escaped.
+std::string jsonString(const std::string& text);
+
+class PublicationSink;
+
 enum class Format { kTable, kJsonl, kCsv };
+
+// "table", "jsonl" or "csv"; false for anything else.
+bool parseFormat(const char* name, Format* format);
 
 class Output {
  public:
@@ -37,10 +45,15 @@ class Output {
   void publish(const Publication& publication);
   // Per-device counters shown in the table.
   void deviceStats(const std::string& device, uint64_t packets, uint64_t failures);
-  // Redraws the table in place (table format only).
-  void render(double now);
+  // Redraws the table in place (table format only), `footer` below it.
+  void render(double now, const std::string& footer = "");
   // Every publication is also written to `other` (a file of records).
   void alsoWriteTo(Output* other) { also_ = other; }
+  // Every publication and device counter goes to `sink` too, before it is
+  // printed; its summary line is shown under the table.
+  void alsoSendTo(PublicationSink* sink) { sink_ = sink; }
+  // The table's first line.
+  void setTitle(const std::string& title) { title_ = title; }
 
   static std::string jsonLine(const Publication& publication);
   static std::string csvHeader();
@@ -59,6 +72,8 @@ class Output {
   std::map<std::pair<std::string, uint32_t>, Publication> controllers_;
   std::map<std::string, Stats> stats_;
   Output* also_ = nullptr;
+  PublicationSink* sink_ = nullptr;
+  std::string title_ = "mstar-host  (Ctrl-C stops the devices and exits)";
 };
 
 #endif  // MOTIONSTAR_HOST_OUTPUT_H

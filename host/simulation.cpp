@@ -21,7 +21,16 @@ void setOption(DeviceBlock& block, const std::string& name, const std::string& v
 
 }  // namespace
 
-bool Simulation::start(ConfigFile& config, double rate, std::string* error) {
+bool Simulation::start(ConfigFile& config, const Options& options, std::string* error) {
+  for (const SimFault& fault : options.simFaults) {
+    bool known = fault.device.empty();
+    for (const DeviceBlock& block : config.devices) known = known || block.name == fault.device;
+    if (!known) {
+      *error =
+          "--sim-fault names the device \"" + fault.device + "\", which the file does not have";
+      return false;
+    }
+  }
   int index = 0;
   for (DeviceBlock& block : config.devices) {
     ++index;
@@ -49,17 +58,17 @@ bool Simulation::start(ConfigFile& config, double rate, std::string* error) {
       if (simConfig.ercAddress < 1 || simConfig.ercAddress > simConfig.units)
         simConfig.ercAddress = 1;
     }
-    simConfig.rate = rate;
+    simConfig.rate = options.rate;
+    simConfig.seed = options.seed + static_cast<uint64_t>(index - 1);
+    simConfig.modelHemisphere = true;
     simConfig.wanda = wanda != nullptr;
     if (simConfig.wanda) {
-      // A slow circle of the wand's stick with the first button pressed now and then.
-      for (int step = 0; step < 64; ++step) {
-        int8_t x = static_cast<int8_t>((step % 32) - 16);
-        int8_t y = static_cast<int8_t>(16 - (step % 32));
-        simConfig.wandScript.push_back(
-            sim::Simulator::wandPacket(x, y, (step / 16) % 2 == 1, false, -1));
-      }
+      simConfig.wandScript = sim::Simulator::wandScript(simConfig.seed);
       simConfig.loopWandScript = true;
+    }
+    for (const SimFault& fault : options.simFaults) {
+      if (!fault.device.empty() && fault.device != block.name) continue;
+      (fault.powerCycle ? simConfig.powerCycles : simConfig.networkOutages) = fault.timing;
     }
     auto simulator = std::make_unique<sim::Simulator>(simConfig);
     std::string why;

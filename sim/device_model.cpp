@@ -58,6 +58,7 @@ DeviceModel::DeviceModel(const Config& config) {
 std::vector<uint8_t> DeviceModel::reply(const std::vector<uint8_t>& command) const {
   const uint8_t unit = command[kUnitOffset];
   const bool onBus = unit < blocks_.size();
+  if (!answers(command[kTypeOffset])) return {};
   switch (command[kTypeOffset]) {
     case kWakeUp:
       return makeHeader(kWakeUpReply, unit, 0, 0);
@@ -96,6 +97,11 @@ void DeviceModel::carryOut(const std::vector<uint8_t>& command) {
 std::vector<uint8_t> DeviceModel::statusBlock(int unitAddress) const {
   if (unitAddress < 0 || static_cast<size_t>(unitAddress) >= blocks_.size()) return {};
   return blocks_[static_cast<size_t>(unitAddress)];
+}
+
+uint8_t DeviceModel::hemisphere(int unitAddress) const {
+  if (unitAddress < 1 || static_cast<size_t>(unitAddress) >= blocks_.size()) return 0xFF;
+  return blocks_[static_cast<size_t>(unitAddress)][kHemisphereOffset];
 }
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/packets.h"
 #include "sim/simulator.h"
 
 namespace sim {
@@ -26,8 +27,16 @@ class DeviceModel {
 
   // The reply to a command of at least a header's length: the reply code,
   // the command's unit address, and a data block for GET_STATUS; its error
-  // byte is set when the device refuses. Empty for an unknown code.
+  // byte is set when the device refuses. Empty for an unknown code, and for
+  // every command but WAKE_UP while the system sleeps.
   std::vector<uint8_t> reply(const std::vector<uint8_t>& command) const;
+
+  // A system just powered on sleeps until a WAKE_UP reaches it. (One that
+  // the simulator starts is awake: tests talk to it straight away.)
+  void sleep() { awake_ = false; }
+  void wake() { awake_ = true; }
+  bool awake() const { return awake_; }
+  bool answers(uint8_t commandCode) const { return awake_ || commandCode == kWakeUp; }
   // Carries out a command whose reply went out without an error: SEND_SETUP
   // stores its block. The stream's commands act on the stream instead.
   void carryOut(const std::vector<uint8_t>& command);
@@ -37,11 +46,14 @@ class DeviceModel {
   // The block GET_STATUS returns for the address (0: the system block);
   // empty for an address not on the bus.
   std::vector<uint8_t> statusBlock(int unitAddress) const;
+  // The hemisphere code in a unit's block as it stands (0xFF off the bus).
+  uint8_t hemisphere(int unitAddress) const;
 
  private:
   // Index 0: the system block; index a: the block of unit address a.
   std::vector<std::vector<uint8_t>> blocks_;
   std::vector<int> sensors_;
+  bool awake_ = true;
 };
 
 }  // namespace sim

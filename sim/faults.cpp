@@ -62,6 +62,62 @@ bool Faults::takeFinishedWakeUp(uint8_t code) {
   return true;
 }
 
+void Outages::begin(Spell& spell, Clock::time_point now, Clock::duration length) {
+  spell.until = now + std::max(length, Clock::duration::zero());
+  if (!spell.active) spell.active = spell.began = true;
+}
+
+void Outages::schedule(Spell& spell, const RepeatingFault& repeating, Clock::time_point start) {
+  spell.repeating = repeating;
+  spell.next = start + repeating.every;
+}
+
+void Outages::repeat(const RepeatingFault& powerCycles, const RepeatingFault& networkOutages,
+                     Clock::time_point start) {
+  schedule(power_, powerCycles, start);
+  schedule(network_, networkOutages, start);
+}
+
+void Outages::step(Spell& spell, Clock::time_point now, bool* began, bool* ended) {
+  const Clock::duration every = spell.repeating.every;
+  if (every > Clock::duration::zero() && spell.next <= now) {
+    begin(spell, spell.next, spell.repeating.length);
+    // A worker held up for longer than a period skips what it missed.
+    spell.next += every;
+    if (spell.next <= now) spell.next = now + every;
+  }
+  *began = spell.began;
+  spell.began = false;
+  if (spell.active && spell.until <= now) {
+    spell.active = false;
+    *ended = true;
+  }
+}
+
+void Outages::powerCycle(Clock::time_point now, Clock::duration silent) {
+  begin(power_, now, silent);
+}
+
+void Outages::networkDown(Clock::time_point now, Clock::duration length) {
+  begin(network_, now, length);
+}
+
+Outages::Changes Outages::advance(Clock::time_point now) {
+  Changes changes;
+  step(power_, now, &changes.powerOff, &changes.powerOn);
+  step(network_, now, &changes.networkDown, &changes.networkUp);
+  return changes;
+}
+
+Outages::Clock::duration Outages::untilChange(Clock::time_point now, Clock::duration limit) const {
+  for (const Spell* spell : {&power_, &network_}) {
+    if (spell->active) limit = std::min(limit, spell->until - now);
+    if (spell->repeating.every > Clock::duration::zero())
+      limit = std::min(limit, spell->next - now);
+  }
+  return std::max(limit, Clock::duration::zero());
+}
+
 void damagePacket(const DataFault& fault, size_t records, std::vector<uint8_t>* packet) {
   using Kind = DataFault::Kind;
   std::vector<uint8_t>& bytes = *packet;

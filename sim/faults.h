@@ -3,6 +3,7 @@
 #ifndef MOTIONSTAR_SIM_FAULTS_H
 #define MOTIONSTAR_SIM_FAULTS_H
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -43,6 +44,57 @@ class Faults {
   std::deque<DataFault> dataFaults_;
   bool udpSilent_ = false;
   bool wakeUpPending_ = false;
+};
+
+// Power cycles and network outages in time: when each begins and ends.
+// Nothing here touches a socket or a block; the worker carries out the
+// changes that advance() reports.
+class Outages {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // What began or ended since the last advance(), in the order the worker
+  // carries it out. A spell of no length both begins and ends.
+  struct Changes {
+    bool powerOff = false;
+    bool powerOn = false;
+    bool networkDown = false;
+    bool networkUp = false;
+  };
+
+  // Power cycles and outages that come back on their own, the first
+  // `every` after `start`.
+  void repeat(const RepeatingFault& powerCycles, const RepeatingFault& networkOutages,
+              Clock::time_point start);
+  // The power goes off now and comes back `silent` from now; while it is
+  // off, a second call moves its return to `silent` from now.
+  void powerCycle(Clock::time_point now, Clock::duration silent);
+  // Every packet is lost, both ways, until `length` from now; a call
+  // during an outage moves its end the same way.
+  void networkDown(Clock::time_point now, Clock::duration length);
+  Changes advance(Clock::time_point now);
+
+  bool off() const { return power_.active; }
+  bool cutOff() const { return power_.active || network_.active; }
+  // How long until a spell ends; `limit` when none runs.
+  Clock::duration untilChange(Clock::time_point now, Clock::duration limit) const;
+
+ private:
+  struct Spell {
+    bool active = false;
+    bool began = false;  // not yet reported
+    Clock::time_point until{};
+    RepeatingFault repeating;
+    Clock::time_point next{};  // of a repeating one
+  };
+  static void schedule(Spell& spell, const RepeatingFault& repeating, Clock::time_point start);
+  static void begin(Spell& spell, Clock::time_point now, Clock::duration length);
+  // Begins a repeating spell when it is due, reports a beginning, then ends
+  // the spell when its time has come.
+  static void step(Spell& spell, Clock::time_point now, bool* began, bool* ended);
+
+  Spell power_;
+  Spell network_;
 };
 
 // Damages the bytes of a data packet of `records` unit records as `fault`

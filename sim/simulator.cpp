@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "sim/fault_text.h"
 #include "sim/simulator_state.h"
 #include "sim/trajectory.h"
 #include "sim/wand.h"
@@ -24,14 +25,19 @@ std::string configProblem(const Config& c) {
     return "more device status bytes than units";
   }
   if (!c.enableTcp && !c.enableUdp) return "neither TCP nor UDP is enabled";
+  for (const RepeatingFault* fault : {&c.powerCycles, &c.networkOutages}) {
+    // A period of 0 turns the fault off.
+    const std::string problem = fault->every.count() != 0 ? repeatingFaultProblem(*fault) : "";
+    if (!problem.empty()) return "repeating fault: " + problem;
+  }
   return "";
 }
 
 }  // namespace
 
-int Simulator::State::handOver(std::unique_lock<std::mutex>& lock, Request::Kind kind, int count) {
-  const uint64_t id = ++nextRequestId;
-  requests.push_back(Request{id, kind, count});
+int Simulator::State::handOver(std::unique_lock<std::mutex>& lock, Request request) {
+  const uint64_t id = request.id = ++nextRequestId;
+  requests.push_back(request);
   wake.notify_all();
   events.wait_for(lock, kRequestLimit, [&] { return results.count(id) != 0 || !running; });
   auto found = results.find(id);
@@ -65,6 +71,8 @@ bool Simulator::start(std::string* error) {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.device = DeviceModel(c);
     s.stream.restart(s.device.sensors());
+    s.outages = Outages();
+    s.outages.repeat(c.powerCycles, c.networkOutages, State::Clock::now());
   }
   std::string why;
   if (!s.sockets.open(c, address, &why)) return fail(why);
@@ -111,6 +119,14 @@ std::array<int16_t, 6> Simulator::unitWords(int unitAddress, uint64_t packetInde
   return loopWords(unitAddress, packetIndex);
 }
 
+std::array<int16_t, 6> Simulator::unitWords(uint64_t seed, int unitAddress, uint64_t packetIndex) {
+  return trajectoryWords(seed, unitAddress, packetIndex);
+}
+
+std::vector<std::vector<uint8_t>> Simulator::wandScript(uint64_t seed) {
+  return sim::wandScript(seed);
+}
+
 std::vector<uint8_t> Simulator::wandPacket(int8_t motionX, int8_t motionY, bool firstButton,
                                            bool secondButton, int fourthButton) {
   return sim::wandPacket(motionX, motionY, firstButton, secondButton, fourthButton);
@@ -120,13 +136,32 @@ int Simulator::emitPackets(int n) {
   State& s = *state_;
   std::unique_lock<std::mutex> lock(s.mutex);
   if (!s.running || !s.stream.on() || n <= 0) return 0;
-  return s.handOver(lock, State::Request::Kind::kEmit, n);
+  return s.handOver(lock, {0, State::Request::Kind::kEmit, n, {}});
 }
 
 void Simulator::resetTcpConnection() {
   State& s = *state_;
   std::unique_lock<std::mutex> lock(s.mutex);
-  if (s.running) s.handOver(lock, State::Request::Kind::kReset, 0);
+  if (s.running) s.handOver(lock, {0, State::Request::Kind::kReset, 0, {}});
+}
+
+void Simulator::powerCycle(std::chrono::milliseconds silent) {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.running) s.handOver(lock, {0, State::Request::Kind::kPowerCycle, 0, silent});
+}
+
+void Simulator::networkDown(std::chrono::milliseconds length) {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.running) s.handOver(lock, {0, State::Request::Kind::kNetworkDown, 0, length});
+}
+
+bool Simulator::waitUntilReachable(std::chrono::milliseconds limit) const {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  return s.events.wait_for(lock, limit, [&] { return !s.running || !s.outages.cutOff(); }) &&
+         s.running;
 }
 
 void Simulator::queueWandBytes(std::vector<uint8_t> bytes) {

@@ -35,6 +35,13 @@ struct UnitSetup {
   std::array<int16_t, 3> angles{{0, 0, 0}};  // data offsets 58..63
 };
 
+// A fault that comes back at a fixed period, the first time `every` after
+// start().
+struct RepeatingFault {
+  std::chrono::milliseconds every{0};   // 0: never
+  std::chrono::milliseconds length{0};  // each time; shorter than `every`
+};
+
 struct Config {
   std::string address = "127.0.0.1";  // name or dotted IPv4 text to bind
   uint16_t tcpPort = 6000;            // 0: the kernel picks (read it back with tcpPort())
@@ -59,6 +66,15 @@ struct Config {
 
   // Data packets per second while streaming; 0 = only on emitPackets().
   double rate = 0;
+  // The sensors' paths: 0 keeps the fixed loops of unitWords(address,
+  // index); any other seed gives each sensor a path of its own above the
+  // transmitter, unitWords(seed, address, index).
+  uint64_t seed = 0;
+  // Positions as a magnetic tracker reports them: a sensor whose true
+  // position lies outside its unit's hemisphere (the code SEND_SETUP
+  // writes) reports the mirror image through the transmitter. Off, the
+  // stream carries the true words as they stand.
+  bool modelHemisphere = false;
   // Packets carry an aux record (with k = 0 when no wand bytes are due).
   bool auxRecord = true;
   // Wand bytes go into the aux record only with the wanda on.
@@ -68,6 +84,11 @@ struct Config {
   // When the queued groups run out, start the script again.
   bool loopWandScript = false;
 
+  // Power cycles (length: the silence) and network outages that repeat on
+  // their own, as powerCycle() and networkDown() would start them.
+  RepeatingFault powerCycles;
+  RepeatingFault networkOutages;
+
   // Receives one line per event (connections, stream start and stop) and,
   // with verbose on, one line per packet received with its bytes in hex.
   std::function<void(const std::string&)> log;
@@ -75,6 +96,9 @@ struct Config {
 };
 
 enum class Transport { kTcp, kUdp };
+
+// The length of Simulator::wandScript(): 10 s at 60 packets a second.
+constexpr size_t kWandScriptPackets = 600;
 
 // A command packet as it arrived.
 struct Received {
@@ -145,11 +169,19 @@ class Simulator {
   // elevation, roll. Smooth in the index, distinct per unit, and the same
   // on every call, so tests predict what the stream carries.
   static std::array<int16_t, 6> unitWords(int unitAddress, uint64_t packetIndex);
+  // The true pose words of a sensor on the paths of `seed` (Config::seed);
+  // seed 0 gives unitWords(unitAddress, packetIndex).
+  static std::array<int16_t, 6> unitWords(uint64_t seed, int unitAddress, uint64_t packetIndex);
   // The bytes of one wand packet: a start byte with the motion's high bits
   // and the two buttons, the two motion bytes, and a fourth byte carrying
   // the fourth-byte button when fourthButton is 0 or 1 (-1: three bytes).
   static std::vector<uint8_t> wandPacket(int8_t motionX, int8_t motionY, bool firstButton,
                                          bool secondButton, int fourthButton);
+  // A wand for Config::wandScript (looped): kWandScriptPackets four-byte wand
+  // packets, one per data packet, whose two axes swing at different rates
+  // and whose three buttons are each held down for a spell of 30 to 90
+  // packets, at times of their own. Each seed gives another wand.
+  static std::vector<std::vector<uint8_t>> wandScript(uint64_t seed);
 
   // Sends n data packets on the running stream and returns how many left
   // through the socket (dropped and reset ones are not counted); 0 when no
@@ -167,6 +199,24 @@ class Simulator {
   void setUdpSilent(bool silent);
   // Resets the TCP connection now (the listener stays and accepts again).
   void resetTcpConnection();
+
+  // Power failure: the system falls silent at once for `silent` (no reply,
+  // no data; datagrams are lost, TCP connections are refused, and the one it
+  // had is left unanswered and reset when the power is back), then it is in
+  // its power-on state: the status blocks as configured, no stream, and no
+  // reply to anything but WAKE_UP until a WAKE_UP comes. Injected faults stay
+  // queued. A call while the power is off moves its return to `silent` from
+  // now (0: at once). Returns once the power is off.
+  void powerCycle(std::chrono::milliseconds silent);
+  // Network failure: for `length` every packet is lost both ways, while the
+  // system keeps its state and its stream (whose packets of that time are
+  // lost). Over TCP the connection survives, as retransmission keeps it:
+  // what the peer sent during the outage is read after it. A call during an
+  // outage moves its end to `length` from now (0: at once).
+  void networkDown(std::chrono::milliseconds length);
+  // Waits until neither a power cycle nor a network outage cuts the system
+  // off; false when the limit came first or the simulator is not running.
+  bool waitUntilReachable(std::chrono::milliseconds limit) const;
 
   // Observation for tests.
   std::vector<Received> received() const;

@@ -27,11 +27,12 @@ struct Simulator::State : Sockets::Listener {
   // Work the worker does for a caller, who waits for its result.
   struct Request {
     uint64_t id;
-    enum class Kind { kEmit, kReset } kind;
-    int count;
+    enum class Kind { kEmit, kReset, kPowerCycle, kNetworkDown } kind;
+    int count;                         // kEmit
+    std::chrono::milliseconds length;  // kPowerCycle, kNetworkDown
   };
 
-  explicit State(Config c) : config(std::move(c)), stream(config), sockets(*this) {}
+  explicit State(Config c) : config(std::move(c)), stream(config, &device), sockets(*this) {}
 
   const Config config;
 
@@ -46,6 +47,9 @@ struct Simulator::State : Sockets::Listener {
   DeviceModel device;
   DataStream stream;
   Faults faults;
+  Outages outages;
+  Clock::time_point poweredOff{};
+  Clock::time_point networkLost{};
   uint64_t sent = 0;
 
   std::deque<Request> requests;
@@ -64,7 +68,7 @@ struct Simulator::State : Sockets::Listener {
   void run();
   // Under the lock: hands a request to the worker and waits for its result;
   // 0 when the simulator stops first or the worker does not answer in time.
-  int handOver(std::unique_lock<std::mutex>& lock, Request::Kind kind, int count);
+  int handOver(std::unique_lock<std::mutex>& lock, Request request);
 
   // Sockets::Listener, on the worker thread.
   void onCommand(const Peer& from, std::vector<uint8_t> bytes) override;
@@ -79,6 +83,10 @@ struct Simulator::State : Sockets::Listener {
   std::optional<Outgoing> nextDataPacket();
   // Each returns whether it did anything.
   bool serveRequests();
+  // Carries out the power cycles and outages that began or ended by now.
+  void applyOutages();
+  void powerOff();
+  void powerOn();
   void sendDuePackets();
   bool send(const Outgoing& out);
   void flushLines();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/hemisphere.h"
 #include "sim/trajectory.h"
 
 namespace sim {
@@ -12,7 +13,8 @@ constexpr int kMaxCatchUpPackets = 10;
 
 }  // namespace
 
-DataStream::DataStream(const Config& config) : config_(config), auxRecord_(config.auxRecord) {}
+DataStream::DataStream(const Config& config, const DeviceModel* device)
+    : config_(config), device_(device), auxRecord_(config.auxRecord) {}
 
 void DataStream::restart(std::vector<int> sensors) {
   sensors_ = std::move(sensors);
@@ -70,8 +72,16 @@ std::vector<uint8_t> DataStream::nextPacket(const DataFault* fault) {
   return makeDataPacket(poseIndex, records, aux);
 }
 
+std::array<int16_t, 6> DataStream::truePose(int address, uint64_t packetIndex) const {
+  return trajectoryWords(config_.seed, address, packetIndex);
+}
+
 UnitRecord DataStream::record(int address, uint64_t packetIndex) const {
-  return UnitRecord{address, loopWords(address, packetIndex)};
+  std::array<int16_t, 6> words = truePose(address, packetIndex);
+  if (config_.modelHemisphere && device_ != nullptr) {
+    words = reportedInHemisphere(words, device_->hemisphere(address));
+  }
+  return UnitRecord{address, words};
 }
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/device_model.h"
 #include "sim/packets.h"
 #include "sim/simulator.h"
 #include "sim/transport.h"
@@ -19,7 +20,10 @@ class DataStream {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit DataStream(const Config& config);
+  // `device` (may be null) gives each unit's hemisphere; without it, or
+  // without the configuration's hemisphere model, sensors report their
+  // true positions.
+  explicit DataStream(const Config& config, const DeviceModel* device = nullptr);
 
   // Readies the stream of a started simulator: the sensors of its bus, and
   // the aux record and wand script as configured. The packet index goes on.
@@ -49,10 +53,13 @@ class DataStream {
   void setAuxRecord(bool on) { auxRecord_ = on; }
 
  private:
-  // Every pose the stream carries is decided here.
+  // Where a sensor truly is in a packet: the one place that decides it.
+  std::array<int16_t, 6> truePose(int address, uint64_t packetIndex) const;
+  // What its unit reports of that pose.
   UnitRecord record(int address, uint64_t packetIndex) const;
 
   const Config& config_;
+  const DeviceModel* device_;
   std::vector<int> sensors_;
   bool auxRecord_ = true;
   WandQueue wand_;

@@ -35,21 +35,9 @@ bool Sockets::open(const Config& config, uint32_t addressNetwork, std::string* e
     return false;
   };
   platform::socketLibraryStart();
-  if (config.enableTcp) {
-    tcpListen_ = platform::openSocket(platform::kStream);
-    if (tcpListen_ == kNoSocket) return fail("cannot open a TCP socket: " + lastErrorText());
-    platform::setReuseAddress(tcpListen_);
-    const Ipv4Address bindTo = platform::makeIpv4Address(addressNetwork, config.tcpPort);
-    if (platform::bindSocket(tcpListen_, bindTo) != 0) {
-      return fail("cannot bind TCP " + endpointText(bindTo) + ": " + lastErrorText());
-    }
-    if (platform::listenSocket(tcpListen_, 4) != 0) {
-      return fail("cannot listen on TCP " + endpointText(bindTo) + ": " + lastErrorText());
-    }
-    Ipv4Address bound{};
-    platform::localAddress(tcpListen_, &bound);
-    tcpPort_ = platform::portOf(bound);
-  }
+  addressNetwork_ = addressNetwork;
+  std::string why;
+  if (config.enableTcp && !listen(config.tcpPort, &why)) return fail(why);
   if (config.enableUdp) {
     udp_ = platform::openSocket(platform::kDatagram);
     if (udp_ == kNoSocket) return fail("cannot open a UDP socket: " + lastErrorText());
@@ -62,6 +50,53 @@ bool Sockets::open(const Config& config, uint32_t addressNetwork, std::string* e
     udpPort_ = platform::portOf(bound);
   }
   return true;
+}
+
+bool Sockets::listen(uint16_t port, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    *error = why;
+    if (tcpListen_ != kNoSocket) platform::closeSocket(tcpListen_);
+    tcpListen_ = kNoSocket;
+    return false;
+  };
+  tcpListen_ = platform::openSocket(platform::kStream);
+  if (tcpListen_ == kNoSocket) return fail("cannot open a TCP socket: " + lastErrorText());
+  platform::setReuseAddress(tcpListen_);
+  const Ipv4Address bindTo = platform::makeIpv4Address(addressNetwork_, port);
+  if (platform::bindSocket(tcpListen_, bindTo) != 0) {
+    return fail("cannot bind TCP " + endpointText(bindTo) + ": " + lastErrorText());
+  }
+  if (platform::listenSocket(tcpListen_, 4) != 0) {
+    return fail("cannot listen on TCP " + endpointText(bindTo) + ": " + lastErrorText());
+  }
+  Ipv4Address bound{};
+  platform::localAddress(tcpListen_, &bound);
+  tcpPort_ = platform::portOf(bound);
+  return true;
+}
+
+void Sockets::suspendTcp() {
+  if (tcpListen_ != kNoSocket) platform::closeSocket(tcpListen_);
+  tcpListen_ = kNoSocket;
+}
+
+bool Sockets::resumeTcp(std::string* error) {
+  closeConnection("reset: the system restarted", true);
+  if (tcpListen_ != kNoSocket || tcpPort_ == 0) return true;
+  if (listen(tcpPort_, error)) return true;
+  tcpPort_ = 0;
+  return false;
+}
+
+bool Sockets::drainUdp() {
+  bool any = false;
+  for (int reads = 0; reads < kMaxReadsPerPoll && udp_ != kNoSocket; ++reads) {
+    if (platform::waitReadable(udp_, 0, 0) <= 0) break;
+    uint8_t buffer[2048];
+    if (platform::recvFrom(udp_, buffer, sizeof buffer, nullptr) < 0) break;
+    any = true;
+  }
+  return any;
 }
 
 void Sockets::close() {

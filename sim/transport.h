@@ -66,6 +66,16 @@ class Sockets {
   // Accepts a connection and reads what waits, without blocking; returns
   // whether anything happened.
   bool poll();
+  // Reads the waiting datagrams and throws them away, as a network that
+  // loses them would; returns whether there were any.
+  bool drainUdp();
+  // A system without power: the listener closes, so connections are
+  // refused, and the connection stays as it is, neither read nor written.
+  void suspendTcp();
+  // The system back: the connection it had is reset (its peer's next
+  // segment meets a system that no longer knows it) and the listener opens
+  // again on the same port. On failure *error says why and TCP stays off.
+  bool resumeTcp(std::string* error);
   // Returns whether every byte left (a reset sends nothing).
   bool send(const Outgoing& out);
   // Aborts the TCP connection; the listener stays and accepts again.
@@ -74,6 +84,7 @@ class Sockets {
   void interrupt();
 
  private:
+  bool listen(uint16_t port, std::string* error);
   bool pollTcp();
   bool pollUdp();
   void receive(const Peer& from, std::vector<uint8_t> bytes);
@@ -83,6 +94,7 @@ class Sockets {
   Listener& listener_;
   platform::SocketHandle tcpListen_ = platform::kNoSocket;
   platform::SocketHandle udp_ = platform::kNoSocket;
+  uint32_t addressNetwork_ = 0;
   uint16_t tcpPort_ = 0;
   uint16_t udpPort_ = 0;
   // Only the polling thread changes the connection, under the lock, so that

@@ -15,6 +15,12 @@ namespace sim {
 std::vector<uint8_t> wandPacket(int8_t motionX, int8_t motionY, bool firstButton, bool secondButton,
                                 int fourthButton);
 
+// kWandScriptPackets (simulator.h) four-byte wand packets, one per data
+// packet, for looping: the two axes
+// swing at different rates, and each button is held down for a spell of
+// 30 to 90 packets at a time of its own. Each seed gives another wand.
+std::vector<std::vector<uint8_t>> wandScript(uint64_t seed);
+
 class WandQueue {
  public:
   WandQueue() = default;

@@ -35,6 +35,12 @@ const char* commandName(uint8_t code) {
   }
 }
 
+std::string millisecondsSince(std::chrono::steady_clock::time_point then) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - then);
+  return std::to_string(elapsed.count()) + " ms";
+}
+
 std::string hex(const std::vector<uint8_t>& bytes) {
   std::string text;
   text.reserve(bytes.size() * 3);
@@ -55,7 +61,15 @@ void Simulator::State::run() {
       std::lock_guard<std::mutex> lock(mutex);
       if (stopping) break;
     }
-    bool active = sockets.poll();
+    applyOutages();
+    bool cutOff;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      cutOff = outages.cutOff();
+    }
+    // Cut off, nothing is heard: datagrams are lost, and a TCP peer's bytes
+    // wait in the connection as its retransmissions would.
+    bool active = cutOff ? sockets.drainUdp() : sockets.poll();
     active = serveRequests() || active;
     sendDuePackets();
     flushLines();
@@ -65,7 +79,7 @@ void Simulator::State::run() {
     const Clock::time_point now = Clock::now();
     const auto poll = std::chrono::duration_cast<Clock::duration>(
         now - lastActivity < kQuietSpell ? kBusyPollInterval : kIdlePollInterval);
-    wake.wait_for(lock, stream.untilDue(now, poll),
+    wake.wait_for(lock, outages.untilChange(now, stream.untilDue(now, poll)),
                   [this] { return stopping || !requests.empty(); });
   }
   flushLines();
@@ -99,6 +113,10 @@ void Simulator::State::onCommand(const Peer& from, std::vector<uint8_t> bytes) {
 void Simulator::State::answer(const Peer& from, const std::vector<uint8_t>& command,
                               std::vector<Outgoing>* out) {
   const uint8_t code = command[kTypeOffset];
+  if (!device.answers(code)) {
+    lines.push_back(std::string("no reply to ") + commandName(code) + ": asleep until WAKE_UP");
+    return;
+  }
   const std::optional<CommandFault> fault = faults.takeCommandFault(code);
   // A silent device acts as if it never heard the command.
   if (fault && fault->kind == CommandFault::Kind::kSilence) return;
@@ -108,6 +126,8 @@ void Simulator::State::answer(const Peer& from, const std::vector<uint8_t>& comm
                     std::to_string(code) + ")");
     return;
   }
+  // A WAKE_UP wakes the system whatever its reply says.
+  if (code == kWakeUp) device.wake();
   // What a command does takes effect only with a good reply.
   if (!faults.answer(fault ? &*fault : nullptr, code, from, std::move(reply), out)) return;
   device.carryOut(command);
@@ -144,7 +164,7 @@ std::optional<Outgoing> Simulator::State::nextDataPacket() {
   out.dataPacket = true;
   if (fault) damagePacket(*fault, stream.recordCount(), &out.bytes);
 
-  if (is(DataFault::Kind::kDrop)) return std::nullopt;
+  if (is(DataFault::Kind::kDrop) || outages.cutOff()) return std::nullopt;
   if (out.to.transport == Transport::kUdp && faults.udpSilent()) return std::nullopt;
   if (is(DataFault::Kind::kResetConnection)) {
     if (out.to.transport == Transport::kUdp) return std::nullopt;
@@ -166,6 +186,17 @@ bool Simulator::State::serveRequests() {
     int sentNow = 0;
     if (request.kind == Request::Kind::kReset) {
       sockets.resetConnection();
+    } else if (request.kind == Request::Kind::kPowerCycle ||
+               request.kind == Request::Kind::kNetworkDown) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (request.kind == Request::Kind::kPowerCycle) {
+          outages.powerCycle(Clock::now(), request.length);
+        } else {
+          outages.networkDown(Clock::now(), request.length);
+        }
+      }
+      applyOutages();
     } else {
       for (int i = 0; i < request.count; ++i) {
         std::optional<Outgoing> packet;
@@ -181,6 +212,49 @@ bool Simulator::State::serveRequests() {
     results[request.id] = sentNow;
     events.notify_all();
   }
+}
+
+void Simulator::State::applyOutages() {
+  Outages::Changes changes;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    changes = outages.advance(Clock::now());
+    if (changes.networkDown) {
+      networkLost = Clock::now();
+      lines.push_back("network down: every packet is lost");
+    }
+  }
+  if (changes.powerOff) powerOff();
+  if (changes.powerOn) powerOn();
+  std::lock_guard<std::mutex> lock(mutex);
+  if (changes.networkUp) lines.push_back("network up after " + millisecondsSince(networkLost));
+  if (changes.powerOff || changes.powerOn || changes.networkDown || changes.networkUp) {
+    events.notify_all();
+  }
+}
+
+void Simulator::State::powerOff() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    poweredOff = Clock::now();
+    if (stream.stop()) lines.push_back("data stream stopped");
+    lines.push_back("power off");
+  }
+  sockets.suspendTcp();
+}
+
+void Simulator::State::powerOn() {
+  std::string error;
+  const bool tcp = sockets.resumeTcp(&error);
+  std::lock_guard<std::mutex> lock(mutex);
+  // The power-on state: the blocks as configured, no stream, and no
+  // answer before a WAKE_UP. Injected faults stay queued.
+  device = DeviceModel(config);
+  device.sleep();
+  stream.stop();
+  stream.restart(device.sensors());
+  lines.push_back("power on after " + millisecondsSince(poweredOff) + ", asleep until WAKE_UP");
+  if (!tcp) lines.push_back("TCP stays closed: " + error);
 }
 
 void Simulator::State::sendDuePackets() {

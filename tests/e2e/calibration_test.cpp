@@ -2,6 +2,9 @@
 // that lacks an entry point fails the call that needs it.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+
 #include "e2e/harness.h"
 #include "support/plain_log.h"
 
@@ -10,7 +13,8 @@ namespace {
 
 class Calibration : public ::testing::Test {
  protected:
-  void start(const char* library, int32_t expectedInit = 1) {
+  void start(const std::string& library, int32_t expectedInit = 1,
+             const std::string& arguments = " one two") {
     sim::Config config;
     config.units = 3;
     config.enableUdp = false;
@@ -18,12 +22,26 @@ class Calibration : public ::testing::Test {
     simulator = startSimulator(config, &address);
     ASSERT_TRUE(simulator);
     device = std::make_unique<Device>("device c motionstar 2\nmotionstaraddress " + address +
-                                          "\ncalibration " + library + " one two\n",
+                                          "\ncalibration " + library + arguments + "\n",
                                       storages, &log);
     ASSERT_EQ(device->init(), expectedInit);
     if (expectedInit != 1) return;
     ASSERT_EQ((*device)->configure(), 2);
     ASSERT_TRUE((*device)->start());
+  }
+
+  // One packet; both trackers are published with x larger by shift feet.
+  void expectShiftedX(double shift) {
+    const uint64_t index = simulator->nextPacketIndex();
+    ASSERT_EQ(simulator->emitPackets(1), 1);
+    UpdatedMasks masks;
+    ASSERT_EQ(device->receive(&masks), 1);
+    for (uint32_t id = 1; id <= 2; ++id) {
+      std::array<double, 6> want = expectedPose(sim::Simulator::unitWords(int(id) + 1, index));
+      want[0] += shift;
+      std::array<double, 6> got = publishedPose(storages.tracker(id));
+      for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 2e-5) << id << " #" << i;
+    }
   }
 
   CLogH log = plainLog("c");
@@ -34,16 +52,18 @@ class Calibration : public ::testing::Test {
 
 TEST_F(Calibration, ShiftedXReachesTheStorage) {
   start(CALIB_SHIFT_X);
-  const uint64_t index = simulator->nextPacketIndex();
-  ASSERT_EQ(simulator->emitPackets(1), 1);
-  UpdatedMasks masks;
-  ASSERT_EQ(device->receive(&masks), 1);
-  for (uint32_t id = 1; id <= 2; ++id) {
-    std::array<double, 6> want = expectedPose(sim::Simulator::unitWords(int(id) + 1, index));
-    want[0] += 1.0;
-    std::array<double, 6> got = publishedPose(storages.tracker(id));
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 2e-5) << id << " #" << i;
-  }
+  expectShiftedX(1.0);
+  EXPECT_TRUE((*device)->stop());
+}
+
+TEST_F(Calibration, FieldCorrectionIsFoundByTheNameInTheConfiguration) {
+  // No path: the module finds the library in its own folder.
+  const std::string model = ::testing::TempDir() + "e2e_shift.model";
+  std::ofstream(model) << "motionstar-field-model 1\nvolume -20 -20 -20 20 20 20\n"
+                          "position poly\nterms 1\n0 0 0 0.5 0 0\n"
+                          "orientation poly\nterms 1\n0 0 0 0 0 0\nend\n";
+  start("field_correction", 1, " " + model);
+  expectShiftedX(0.5);
   EXPECT_TRUE((*device)->stop());
 }
 

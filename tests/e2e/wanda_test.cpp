@@ -2,6 +2,8 @@
 // the default maps and with reordered ones.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "e2e/harness.h"
 #include "support/plain_log.h"
 
@@ -35,6 +37,7 @@ class Wanda : public ::testing::TestWithParam<sim::Transport> {
     sim::Config config;
     config.units = 3;
     config.wanda = true;
+    config.wandScript = script;
     config.enableTcp = GetParam() == sim::Transport::kTcp;
     config.enableUdp = !config.enableTcp;
     std::string address;
@@ -64,6 +67,7 @@ class Wanda : public ::testing::TestWithParam<sim::Transport> {
     }
   }
 
+  std::vector<std::vector<uint8_t>> script;  // the simulator's wand script
   CLogH log = plainLog("w");
   HostStorages storages{log};
   std::unique_ptr<sim::Simulator> simulator;
@@ -112,6 +116,37 @@ TEST_P(Wanda, PacketWithoutAuxPartReleasesTheIdleState) {
   EXPECT_EQ(state.valuators, (std::vector<double>{0.0, 0.0}));
   EXPECT_EQ(state.buttons[0], 1);
   EXPECT_EQ(state.buttons[1], 1);
+}
+
+TEST_P(Wanda, ScriptedWandPressesEveryButtonAndMovesBothAxesOnTheirOwn) {
+  script = sim::Simulator::wandScript(5);
+  start("");
+  int pressed[3] = {0, 0, 0};
+  double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+  int states = 0;
+  for (size_t packet = 0; packet < sim::kWandScriptPackets; ++packet) {
+    ASSERT_EQ(simulator->emitPackets(1), 1);
+    UpdatedMasks masks;
+    ASSERT_EQ(device->receive(&masks), 1);
+    const WandState state = published(storages, 1);
+    ASSERT_EQ(state.buttons.size(), 3u);
+    ASSERT_EQ(state.valuators.size(), 2u);
+    for (int b = 0; b < 3; ++b) pressed[b] += state.buttons[static_cast<size_t>(b)];
+    const double x = state.valuators[0], y = state.valuators[1];
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    syy += y * y;
+    sxy += x * y;
+    ++states;
+  }
+  for (int b = 0; b < 3; ++b) EXPECT_GE(pressed[b], 30) << "button " << b + 1;
+  const double n = states;
+  const double correlation =
+      (sxy - sx * sy / n) / std::sqrt((sxx - sx * sx / n) * (syy - sy * sy / n));
+  EXPECT_LT(std::fabs(correlation), 0.2);
+  EXPECT_GT(sxx / n, 0.25) << "valuator 1 swings";
+  EXPECT_GT(syy / n, 0.25) << "valuator 2 swings";
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Wanda, ::testing::Values(sim::Transport::kTcp, sim::Transport::kUdp),

@@ -64,5 +64,33 @@ TEST(Reconnect, TcpResetFailsTheReadAndANewDeviceObjectPublishesAgain) {
   rig.expectNeighboursUntouched();
 }
 
+TEST(Reconnect, PowerCycledSystemIsSilentThenANewDeviceObjectWakesAndSetsItUpAgain) {
+  for (const sim::Transport transport : {sim::Transport::kTcp, sim::Transport::kUdp}) {
+    SCOPED_TRACE(transport == sim::Transport::kTcp ? "TCP" : "UDP");
+    Rig rig(transport);
+    ASSERT_TRUE(rig.up());
+    rig.expectGoodPacket();
+    const uint8_t hemisphere = rig.sim().statusBlock(2).at(10);
+
+    rig.sim().powerCycle(std::chrono::minutes(1));
+    EXPECT_EQ(rig.sim().emitPackets(1), 0);
+    UpdatedMasks masks;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(rig.receive(&masks), 1);  // after the data wait
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(e2e::maskWord(masks.tracker), 0u);
+
+    rig.sim().powerCycle(std::chrono::milliseconds(0));
+    ASSERT_TRUE(rig.sim().waitUntilReachable(std::chrono::seconds(5)));
+    EXPECT_NE(rig.sim().statusBlock(2).at(10), hemisphere) << "back to the power-on setup";
+    testing::internal::CaptureStdout();
+    rig.recreateDevice();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rig.sim().statusBlock(2).at(10), hemisphere);
+    rig.expectGoodPacket();
+    rig.expectNeighboursUntouched();
+  }
+}
+
 }  // namespace
 }  // namespace faults

@@ -2,6 +2,7 @@
 // line by line, stopped with Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -109,6 +110,116 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
     }
     EXPECT_EQ(seen, example.trackers);
     EXPECT_EQ(wandSeen, example.wand);
+  }
+}
+
+// The records of a jsonl run, by device and output ID, in order.
+std::map<std::pair<std::string, int>, std::vector<std::map<std::string, std::string>>>
+trackerRecords(const HostRun& run) {
+  std::map<std::pair<std::string, int>, std::vector<std::map<std::string, std::string>>> byId;
+  for (const std::string& line : run.lines) {
+    auto f = fields(line);
+    if (f["type"] != "\"tracker\"") continue;
+    byId[{f["device"].substr(1, f["device"].size() - 2), std::stoi(f["id"])}].push_back(f);
+  }
+  return byId;
+}
+
+TEST(HostProcess, SimulatedDevicesFollowPathsOfTheirOwnSeeds) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  HostRun run = runHost({"--simulate", "--format", "jsonl", "--packets", "3", "--seed", "40",
+                         std::string(EXAMPLES_DIR) + "/two-devices.conf"});
+  EXPECT_EQ(run.status, 0);
+  const auto byId = trackerRecords(run);
+  // Device k of the file takes seed 40 + k - 1; output ID n of a device with
+  // the transmitter at address 1 is unit n + 1. The first record holds the
+  // stream's first packet.
+  struct Expected {
+    const char* device;
+    int id;
+    uint64_t seed;
+    int unit;
+  } expected[] = {{"front", 1, 40, 2}, {"front", 2, 40, 3}, {"front", 3, 40, 4},
+                  {"front", 4, 40, 5}, {"side", 5, 41, 2},  {"side", 6, 41, 3}};
+  std::set<std::string> firstPositions;
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(std::string(e.device) + " " + std::to_string(e.id));
+    const auto found = byId.find({e.device, e.id});
+    ASSERT_NE(found, byId.end());
+    const auto& first = found->second.front();
+    const std::array<double, 6> want =
+        e2e::expectedPose(sim::Simulator::unitWords(e.seed, e.unit, 0));
+    const char* names[6] = {"x", "y", "z", "azimuth", "elevation", "roll"};
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(std::stod(first.at(names[i])), want[i], 2e-5);
+    firstPositions.insert(first.at("x") + "," + first.at("y") + "," + first.at("z"));
+  }
+  EXPECT_EQ(firstPositions.size(), 6u) << "every sensor somewhere else";
+}
+
+TEST(HostProcess, SimulatedNetworkOutageOfOneDeviceLeavesTheOtherPublishing) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  HostRun run = runHost({"--simulate", "--format", "jsonl", "--duration", "3.5", "--sim-fault",
+                         "side:network-down-every=1.2s,for=1s",
+                         std::string(EXAMPLES_DIR) + "/two-devices.conf"});
+  EXPECT_EQ(run.status, 0);
+  const auto byId = trackerRecords(run);
+  auto times = [&](const std::string& device, int id) {
+    std::vector<double> t;
+    const auto found = byId.find({device, id});
+    if (found != byId.end()) {
+      for (const auto& f : found->second) t.push_back(std::stod(f.at("time")));
+    }
+    return t;
+  };
+  const std::vector<double> side = times("side", 5);
+  const std::vector<double> front = times("front", 1);
+  ASSERT_GE(side.size(), 2u);
+  // The side's largest gap is its outage; it publishes again after it
+  // without being set up again, and the front publishes all along.
+  size_t gapEnd = 1;
+  for (size_t i = 1; i < side.size(); ++i) {
+    if (side[i] - side[i - 1] > side[gapEnd] - side[gapEnd - 1]) gapEnd = i;
+  }
+  EXPECT_GE(side[gapEnd] - side[gapEnd - 1], 0.8);
+  const auto inGap = std::count_if(front.begin(), front.end(), [&](double t) {
+    return t > side[gapEnd - 1] && t < side[gapEnd];
+  });
+  EXPECT_GT(inGap, 10);
+}
+
+TEST(HostProcess, SimulationOptionsAreChecked) {
+  const std::string file = std::string(EXAMPLES_DIR) + "/two-devices.conf";
+  struct Refused {
+    std::vector<std::string> arguments;
+    int status;
+    std::string message;
+  } refused[] = {
+      {{"--simulate", "--seed", "-3", file}, 2, "mstar-host: --seed takes a whole number from 0"},
+      {{"--sim-fault", "power-cycle-every=20s", file},
+       2,
+       "mstar-host: --sim-fault needs --simulate"},
+      {{"--simulate", "--sim-fault", "power-cycle-every=20s,for=2s", file},
+       2,
+       "mstar-host: --sim-fault power-cycle-every: write the length as silent=LENGTH, not "
+       "'for=2s'"},
+      {{"--simulate", "--sim-fault", "front:network-down-every=1s,for=1s", file},
+       2,
+       "mstar-host: --sim-fault network-down-every: '1s,1s': each spell must end before the "
+       "next begins"},
+      {{"--simulate", "--sim-fault", "power-off", file},
+       2,
+       "mstar-host: --sim-fault takes [DEVICE:]power-cycle-every=EVERY[,silent=LENGTH] or "
+       "[DEVICE:]network-down-every=EVERY[,for=LENGTH], not 'power-off'"},
+      {{"--simulate", "--sim-fault", "back:power-cycle-every=20s", file},
+       1,
+       "mstar-host: --sim-fault names the device \"back\", which the file does not have"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.arguments[r.arguments.size() - 2]);
+    HostRun run = runHost(r.arguments, true);
+    EXPECT_EQ(run.status, r.status);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines[0], r.message);
   }
 }
 
