@@ -9,6 +9,8 @@
 # follow the table, as FILE:FIRST-LAST ranges.
 set -eu
 profdata=$1 cov=$2 profiles=$3 bin=$4 src=$5 uncovered=${6:-}
+# The paths in the counts are absolute.
+src=$(cd "$src" && pwd)
 
 if ! ls "$profiles"/*.profraw >/dev/null 2>&1; then
   echo "coverage: no profiles in $profiles; run the tests first" >&2
