@@ -9,6 +9,11 @@ string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
 set(names "")
 foreach(line ${lines})
   string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  # A coverage build links clang's profile runtime into every library; its
+  # names are not the library's.
+  if(name MATCHES "^(__llvm_profile_|__start___llvm_prf_|__stop___llvm_prf_|lprof)")
+    continue()
+  endif()
   list(APPEND names ${name})
 endforeach()
 list(SORT names)

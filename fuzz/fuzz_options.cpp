@@ -1,6 +1,9 @@
 // The three option parsers on configuration entries made from fuzz bytes:
-// the device options through init (with a real ConfigEntry and storages),
-// CTraCommonH::parseOptions and CConCommonH::parseOptions on their own.
+// the device options through init (with a real ConfigEntry and storages,
+// over the in-memory loopback network), CTraCommonH::parseOptions and
+// CConCommonH::parseOptions on their own. Checked: the marks, slots and
+// maps stay within their records, every real an option stored is finite,
+// and init leaves no socket open.
 //
 // Input: one byte choosing the parser and its set-up, one byte of sizes,
 // then configuration text (first line: device-line arguments).
@@ -9,6 +12,7 @@
 // system holds, so every name that the parser could take is replaced by the
 // pass-through library or a missing one. init always ends with its own
 // address, protocol and port lines, so the connection stays on loopback.
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -16,6 +20,7 @@
 #include "controller/con_common.h"
 #include "driver/motionstar.h"
 #include "fuzz_support.h"
+#include "platform/memory/memory_socket.h"
 #include "tracker/tra_common.h"
 
 namespace {
@@ -35,6 +40,17 @@ void steerCalibration(fuzz::TextEntry& text) {
     text.replaceArgument(
         i, 0, option.args[0][0] % 2 == 0 ? CALIB_PASSTHROUGH : "/nonexistent/libcalib.so");
   }
+}
+
+// Every real an option stored is a finite number: the transforms and scales
+// reach the published records.
+void checkFinite(const float* values, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) fuzz::fail("an option stored a real that is no finite number");
+  }
+}
+void checkFinite(const Matrix4& matrix) {
+  checkFinite(&matrix.m[0][0], 16);
 }
 
 // The recognised mark is 0 or 1 whatever a parser did.
@@ -69,6 +85,7 @@ void fuzzDeviceInit(uint8_t setup, uint8_t sizes, const uint8_t* text, size_t si
   }
   if (device->init(&info) != -1) fuzz::fail("a second init was not refused");
   delete device;
+  if (platform::memory::openSocketCount() != 0) fuzz::fail("a socket left open");
 }
 
 void fuzzTrackerOptions(uint8_t setup, uint8_t sizes, const uint8_t* text, size_t size) {
@@ -92,6 +109,16 @@ void fuzzTrackerOptions(uint8_t setup, uint8_t sizes, const uint8_t* text, size_
   }
   tracker.parseOptions(entry.entry());
   checkMarks(*entry.entry());
+  checkFinite(tracker.transmitterOffset);
+  checkFinite(tracker.transmitterRotation);
+  checkFinite(tracker.transmitterTransform);
+  for (uint32_t id = 1; id <= tracker.trackerCount; ++id) {
+    const TrackerRec& rec = tracker.trackers[id - 1];
+    checkFinite(rec.sensorOffset);
+    checkFinite(rec.sensorRotation);
+    checkFinite(rec.sensorTransform);
+    checkFinite(rec.sensorTranslation, 3);
+  }
   if (tracker.trackerCount > 0) tracker.printSettings((setup & 0x04) != 0);
   for (uint32_t id = 1; id <= tracker.trackerCount; ++id) {
     if (tracker.trackers[id - 1].outputIndex > tracker.maxOutputCount) {
@@ -126,7 +153,9 @@ void fuzzControllerOptions(uint8_t setup, uint8_t sizes, const uint8_t* text, si
       if (setupRecord->valuatorMap[k] > 32 || setupRecord->buttonMap[k] > 32) {
         fuzz::fail("an input mapped past the record's 32");
       }
+      checkFinite(setupRecord->valuatorScale[k], 4);
     }
+    if (setupRecord->emulation) checkFinite(setupRecord->emulation->values, 6);
   }
 }
 

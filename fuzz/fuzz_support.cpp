@@ -160,11 +160,36 @@ void LoopbackPeer::sendTo(uint16_t port, const uint8_t* data, size_t size) {
   platform::sendTo(socket_, data, size, &to);
 }
 
+long LoopbackPeer::receive(uint8_t* buffer, size_t capacity) {
+  if (platform::waitReadable(socket_, 1, 0) != 1) return -1;
+  return platform::recvFrom(socket_, buffer, capacity, nullptr);
+}
+
 void LoopbackPeer::drain() {
   uint8_t buffer[512];
   while (platform::waitReadable(socket_, 0, 0) == 1) {
     if (platform::recvFrom(socket_, buffer, sizeof buffer, nullptr) < 0) return;
   }
+}
+
+LoopbackListener::LoopbackListener(uint16_t port) {
+  socket_ = platform::openSocket(platform::kStream);
+  platform::Ipv4Address local = platform::makeIpv4Address(platform::inetAddr("127.0.0.1"), port);
+  if (socket_ == platform::kNoSocket || !platform::setReuseAddress(socket_) ||
+      platform::bindSocket(socket_, local) != 0 || platform::listenSocket(socket_, 4) != 0 ||
+      !platform::localAddress(socket_, &local)) {
+    fail("no loopback listener");
+  }
+  port_ = platform::portOf(local);
+}
+
+LoopbackListener::~LoopbackListener() {
+  platform::closeSocket(socket_);
+}
+
+platform::SocketHandle LoopbackListener::accept() {
+  if (platform::waitReadable(socket_, 1, 0) != 1) return platform::kNoSocket;
+  return platform::acceptSocket(socket_, nullptr);
 }
 
 uint16_t freeUdpPort() {

@@ -1,6 +1,6 @@
 // What the fuzz targets share: a sink for standard output, quiet loggers,
 // configuration entries built from fuzz bytes, storages whose untouched
-// elements can be recognised, and a loopback UDP peer.
+// elements can be recognised, and loopback UDP and TCP peers.
 #ifndef MOTIONSTAR_FUZZ_FUZZ_SUPPORT_H
 #define MOTIONSTAR_FUZZ_FUZZ_SUPPORT_H
 
@@ -74,6 +74,8 @@ class PatternStorages {
   // no longer holds the pattern.
   void checkTrackersOutside(uint32_t first, uint32_t last);
   void checkControllersOutside(uint32_t first, uint32_t last);
+  TraData tracker(uint32_t id) { return storages_.tracker(id); }
+  ConData controller(uint32_t id) { return storages_.controller(id); }
   uint32_t trackerCount() const { return storages_.trackerCount(); }
   uint32_t controllerCount() const { return storages_.controllerCount(); }
 
@@ -93,8 +95,27 @@ class LoopbackPeer {
   bool ok() const { return socket_ != platform::kNoSocket; }
   uint16_t port() const { return port_; }
   void sendTo(uint16_t port, const uint8_t* data, size_t size);
+  // One datagram, waiting up to a second; its length, or -1.
+  long receive(uint8_t* buffer, size_t capacity);
   // Reads and drops whatever the driver sent.
   void drain();
+
+ private:
+  platform::SocketHandle socket_ = platform::kNoSocket;
+  uint16_t port_ = 0;
+};
+
+// A listening TCP socket on 127.0.0.1 (port 0: one the system picks).
+class LoopbackListener {
+ public:
+  explicit LoopbackListener(uint16_t port = 0);
+  ~LoopbackListener();
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+  uint16_t port() const { return port_; }
+  // The next connection; kNoSocket when none came within a second.
+  platform::SocketHandle accept();
 
  private:
   platform::SocketHandle socket_ = platform::kNoSocket;

@@ -1,5 +1,8 @@
 #include "common/option_kit.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -47,7 +50,30 @@ std::optional<int32_t> readInteger(const char* text) {
 std::optional<float> readReal(const char* text) {
   const double value = std::strtod(text, nullptr);
   if (value == 0.0 && startsWithLetter(text)) return std::nullopt;
-  return static_cast<float>(value);
+  const auto real = static_cast<float>(value);
+  if (!std::isfinite(real)) return std::nullopt;
+  return real;
+}
+
+bool readRealList(const char* text, size_t count, float* values) {
+  static const char* const kFormats[kMaxRealList + 1] = {nullptr,
+                                                         "[%f]",
+                                                         "[%f,%f]",
+                                                         "[%f,%f,%f]",
+                                                         "[%f,%f,%f,%f]",
+                                                         "[%f,%f,%f,%f,%f]",
+                                                         "[%f,%f,%f,%f,%f,%f]"};
+  if (count == 0 || count > kMaxRealList) return false;
+  float read[kMaxRealList] = {};
+  std::copy(values, values + count, read);
+  // Arguments beyond the format's conversions are ignored.
+  const int got = std::sscanf(text, kFormats[count], &read[0], &read[1], &read[2], &read[3],
+                              &read[4], &read[5]);
+  for (int i = 0; i < got; ++i) {
+    if (!std::isfinite(read[i])) return false;
+  }
+  std::copy(read, read + count, values);
+  return true;
 }
 
 }  // namespace optkit

@@ -138,7 +138,17 @@ std::optional<int32_t> readInteger(const char* text);
 
 // strtod kept in single precision; a zero from a text that starts with a
 // letter is a word, not a number, while "1.5cm" reads as 1.5 and "+x" as 0.
+// Nothing for what is no finite number in single precision (inf, nan, 1e39):
+// it would reach the published records as garbage.
 std::optional<float> readReal(const char* text);
+
+// The longest list of reals readRealList takes.
+constexpr size_t kMaxRealList = 6;
+
+// Reads "[r1,r2,...]" as sscanf reads it with count "%f" conversions
+// (1 to kMaxRealList): values the text does not reach keep what they held.
+// False, with values unchanged, when a value read is no finite number.
+bool readRealList(const char* text, size_t count, float* values);
 
 }  // namespace optkit
 

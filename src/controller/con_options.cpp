@@ -2,8 +2,6 @@
 // valuatorscale, and the order keywords of devices whose unit order is free.
 // Every procedure checks the whole record before it changes the table, so a
 // rejected option leaves the table as it was.
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include "common/option_kit.h"
@@ -87,9 +85,8 @@ Outcome CConCommonH::OptionParser::emulateTracker(const Option& option) {
   if (args < 2) return option.fault(optkit::kIncomplete);
   float values[6] = {};
   const char* list = option.arg(1);
-  if (list[0] == '[') {
-    std::sscanf(list, "[%f,%f,%f,%f,%f,%f]", &values[0], &values[1], &values[2], &values[3],
-                &values[4], &values[5]);
+  if (list[0] == '[' && !optkit::readRealList(list, 6, values)) {
+    return option.fault(optkit::kInvalidArg);
   }
   if (const char* phrase = option.countFault(8, 9)) return option.fault(phrase);
   uint32_t valuators[6];
@@ -149,7 +146,7 @@ Outcome CConCommonH::OptionParser::valuatorScale(const Option& option) {
   float scale[4] = {};
   const char* text = option.arg(1);
   if (text[0] == '[') {
-    std::sscanf(text, "[%f,%f,%f,%f]", &scale[0], &scale[1], &scale[2], &scale[3]);
+    if (!optkit::readRealList(text, 4, scale)) return option.fault(optkit::kInvalidArg);
     if (scale[0] == 0.0f && scale[1] == 0.0f && scale[2] == 0.0f && scale[3] == 0.0f) {
       return option.fault(optkit::kIncomplete);
     }

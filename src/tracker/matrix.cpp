@@ -1,5 +1,6 @@
 #include "tracker/matrix.h"
 
+#include <algorithm>
 #include <cmath>
 
 Matrix4 zeroMatrix() {
@@ -23,7 +24,16 @@ Matrix4 translationMatrix(float x, float y, float z) {
 Matrix4 axisAngleMatrix(float ax, float ay, float az, float angle) {
   float x = 0.0f, y = 0.0f, z = 0.0f;
   float k = 1.0f, q = 0.0f;
-  const float length = std::sqrt(ax * ax + ay * ay + az * az);
+  float length = std::sqrt(ax * ax + ay * ay + az * az);
+  if (!std::isfinite(length) || (length == 0.0f && (ax != 0.0f || ay != 0.0f || az != 0.0f))) {
+    // The squares of a very long or very short axis overflow or vanish; the
+    // axis divided by its largest component points the same way.
+    const float largest = std::max({std::fabs(ax), std::fabs(ay), std::fabs(az)});
+    ax /= largest;
+    ay /= largest;
+    az /= largest;
+    length = std::sqrt(ax * ax + ay * ay + az * az);
+  }
   if (length != 0.0f) {
     x = ax / length;
     y = ay / length;

@@ -1,4 +1,5 @@
 // parseOptions: the tracker options of a device's configuration entry.
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -56,6 +57,18 @@ class OptionParser {
         return false;
       }
       values[k] = *value;
+    }
+    return true;
+  }
+  // The three lengths times the unit's factor, in feet; false (and a
+  // report) when one of them grows past what single precision holds.
+  static bool toFeet(const Option& o, const float* lengths, float factor, float* feet) {
+    for (int k = 0; k < 3; ++k) {
+      feet[k] = lengths[k] * factor;
+      if (!std::isfinite(feet[k])) {
+        o.fault(optkit::kInvalidArg);
+        return false;
+      }
     }
     return true;
   }
@@ -117,7 +130,9 @@ Outcome OptionParser::transmitterOffset(const Option& o) {
   // A zero offset leaves the transmitter as it was. (Only all three zero:
   // an offset such as 1, -1, 0 is a real offset.)
   if (v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f) return Outcome::kAccepted;
-  tra_.transmitterOffset = translationMatrix(v[0] * factor, v[1] * factor, v[2] * factor);
+  float feet[3];
+  if (!toFeet(o, v, factor, feet)) return Outcome::kFaulty;
+  tra_.transmitterOffset = translationMatrix(feet[0], feet[1], feet[2]);
   rebuildTransmitter();
   tra_.hasTransmitterOffset = true;
   return Outcome::kAccepted;
@@ -173,12 +188,14 @@ Outcome OptionParser::sensorOffsetLike(const Option& o, bool isTranslation) {
     if (!unit) return o.fault(kInvalidUnit);
     factor = *unit;
   }
+  float feet[3];
+  if (!toFeet(o, v, factor, feet)) return Outcome::kFaulty;
   TrackerRec& rec = tra_.trackers[id - 1];
   if (isTranslation) {
-    for (int k = 0; k < 3; ++k) rec.sensorTranslation[k] = v[k] * factor;
+    for (int k = 0; k < 3; ++k) rec.sensorTranslation[k] = feet[k];
     rec.hasSensorTranslation = true;
   } else {
-    rec.sensorOffset = translationMatrix(v[0] * factor, v[1] * factor, v[2] * factor);
+    rec.sensorOffset = translationMatrix(feet[0], feet[1], feet[2]);
     rebuildSensor(rec);
     rec.hasSensorOffset = true;
   }

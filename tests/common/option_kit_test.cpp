@@ -136,6 +136,24 @@ TEST(OptionKit, Readers) {
   EXPECT_EQ(optkit::readReal("+x"), 0.0f);  // not letter-led: a zero
   EXPECT_EQ(optkit::readReal("-0.25"), -0.25f);
   EXPECT_EQ(optkit::readReal("one"), std::nullopt);
+  // What no single-precision number holds would be published as garbage.
+  for (const char* text : {"inf", "-Infinity", "nan", "NAN(1)", "1e39", "-1e300", "0x1p200"}) {
+    EXPECT_EQ(optkit::readReal(text), std::nullopt) << text;
+  }
+  EXPECT_EQ(optkit::readReal("3.4e38"), 3.4e38f);
+  EXPECT_EQ(optkit::readReal("1e-50"), 0.0f);  // vanishes, but is a number
+
+  float list[6] = {9, 9, 9, 9, 9, 9};
+  EXPECT_TRUE(optkit::readRealList("[1, -2.5,3e2]", 4, list));
+  EXPECT_EQ(std::vector<float>(list, list + 6), (std::vector<float>{1, -2.5f, 300, 9, 9, 9}));
+  EXPECT_TRUE(optkit::readRealList("[1 ,2]", 6, list));  // a blank before the comma ends it
+  EXPECT_EQ(list[1], -2.5f);
+  for (const char* text : {"[inf]", "[1,nan,2]", "[0,0,0,-1e40]", "[1,2,3,4,5,0x1p999]"}) {
+    EXPECT_FALSE(optkit::readRealList(text, 6, list)) << text;
+  }
+  EXPECT_EQ(std::vector<float>(list, list + 6), (std::vector<float>{1, -2.5f, 300, 9, 9, 9}));
+  EXPECT_TRUE(optkit::readRealList("[1,2,3,4,nan]", 4, list));  // past the four it reads
+  EXPECT_FALSE(optkit::readRealList("[1]", 7, list));
 
   EXPECT_EQ(optkit::readSwitch("YES"), true);
   EXPECT_EQ(optkit::readSwitch("On"), true);

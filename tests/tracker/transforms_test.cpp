@@ -47,6 +47,13 @@ TEST(MatrixBuilders, AxisLengthDoesNotMatterAndZeroAxisIsIdentity) {
   const Matrix4 unit = axisAngleMatrix(0, 0, 1, 90);
   const Matrix4 scaled = axisAngleMatrix(0, 0, 2, 90);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(unit.m[i / 4][i % 4], scaled.m[i / 4][i % 4]);
+  // Axes whose squares overflow or vanish in single precision still point
+  // somewhere: not an identity, not a matrix scaled by the cosine.
+  expectMatrix(axisAngleMatrix(0, 0, 1e30f, 90), {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0});
+  expectMatrix(axisAngleMatrix(-1e-30f, 0, 0, -90),
+               {1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 0});
+  expectMatrix(axisAngleMatrix(3e38f, 3e38f, 0, 180),
+               {0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0});
   // Rows and columns 3 stay zero: only the rotation is carried.
   expectMatrix(axisAngleMatrix(0, 0, 0, 90), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0});
 }
