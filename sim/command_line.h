@@ -16,6 +16,8 @@ struct Options {
   sim::Config config;
   // 1..255: the first WAKE_UP is answered with this error code.
   uint8_t wakeUpError = 0;
+  // The control port's UDP port on 127.0.0.1: -1 none, 0 the kernel picks.
+  int controlPort = -1;
 };
 
 // Reads the command line into *options: the simulator as a user wants it,
