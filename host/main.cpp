@@ -15,6 +15,7 @@
 #include "host/output.h"
 #include "host/publisher.h"
 #include "host/simulation.h"
+#include "host/simulator_options.h"
 #include "host/storages.h"
 #include "platform/platform.h"
 #include "platform/process.h"
@@ -81,7 +82,15 @@ int Session::setUp() {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (options_.simulate && !simulation_.start(config_, options_, &error)) {
+  std::vector<DeviceSimulatorOptions> simulatorOptions;
+  if (!takeSimulatorOptions(config_, options_.configPath, &simulatorOptions, &error)) {
+    std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  for (const std::string& note : unusedSimulatorOptions(simulatorOptions, options_.configPath)) {
+    if (!options_.simulate) std::fprintf(stderr, "mstar-host: %s\n", note.c_str());
+  }
+  if (options_.simulate && !simulation_.start(config_, options_, simulatorOptions, &error)) {
     std::fprintf(stderr, "mstar-host: %s\n", error.c_str());
     return kExitDeviceFailed;
   }

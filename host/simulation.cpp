@@ -21,7 +21,8 @@ void setOption(DeviceBlock& block, const std::string& name, const std::string& v
 
 }  // namespace
 
-bool Simulation::start(ConfigFile& config, const Options& options, std::string* error) {
+bool Simulation::start(ConfigFile& config, const Options& options,
+                       const std::vector<DeviceSimulatorOptions>& perDevice, std::string* error) {
   for (const SimFault& fault : options.simFaults) {
     bool known = fault.device.empty();
     for (const DeviceBlock& block : config.devices) known = known || block.name == fault.device;
@@ -61,6 +62,9 @@ bool Simulation::start(ConfigFile& config, const Options& options, std::string* 
     simConfig.rate = options.rate;
     simConfig.seed = options.seed + static_cast<uint64_t>(index - 1);
     simConfig.modelHemisphere = true;
+    if (static_cast<size_t>(index) <= perDevice.size()) {
+      simConfig.distortion = perDevice[index - 1].distortion;
+    }
     simConfig.wanda = wanda != nullptr;
     if (simConfig.wanda) {
       simConfig.wandScript = sim::Simulator::wandScript(simConfig.seed);

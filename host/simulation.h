@@ -12,13 +12,16 @@
 
 #include "host/config_file.h"
 #include "host/options.h"
+#include "host/simulator_options.h"
 #include "sim/simulator.h"
 
 class Simulation {
  public:
   // Starts a simulator for every block and rewrites the blocks' address
   // (and, over UDP, a local port the kernel picks unless one is given).
-  bool start(ConfigFile& config, const Options& options, std::string* error);
+  // perDevice: the blocks' own simulator settings, in order.
+  bool start(ConfigFile& config, const Options& options,
+             const std::vector<DeviceSimulatorOptions>& perDevice, std::string* error);
   void stop();
   const std::vector<std::unique_ptr<sim::Simulator>>& simulators() const { return simulators_; }
 
