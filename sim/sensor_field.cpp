@@ -1,15 +1,20 @@
 #include "sim/sensor_field.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 #include "sim/packets.h"
+#include "sim/random.h"
 
 namespace sim {
 namespace {
 
 constexpr double kFullScaleWord = 32767.0;
+// Standard deviation of a still sensor's words: 0.013 in at 12 ft full
+// scale, 0.016 degrees.
+constexpr double kJitterCounts = 3.0;
 
 int16_t wordAt(const std::vector<uint8_t>& block, size_t offset) {
   return static_cast<int16_t>(static_cast<uint16_t>(block[offset] << 8 | block[offset + 1]));
@@ -102,13 +107,23 @@ SensorField::SensorField(const DistortionSetting& distortion) {
   if (distortion.on) distortion_.emplace(distortion.seed, distortion.strength);
 }
 
-std::array<int16_t, 6> SensorField::reportedWords(int address,
+std::array<int16_t, 6> SensorField::reportedWords(int address, uint64_t packetIndex,
                                                   const std::array<int16_t, 6>& pathWords,
                                                   const std::vector<uint8_t>& unitBlock) const {
   const auto placed = placed_.find(address);
   const WordFrame frame = wordFrame(unitBlock);
   const Pose truth = placed != placed_.end() ? placed->second : poseOfWords(pathWords, frame);
-  return wordsOfPose(distortion_ ? distortion_->measure(truth) : truth, frame);
+  std::array<int16_t, 6> words =
+      wordsOfPose(distortion_ ? distortion_->measure(truth) : truth, frame);
+  if (placed == placed_.end()) return words;
+  Random random(packetIndex, static_cast<uint64_t>(address));
+  for (int16_t& word : words) {
+    // Nearly normal, with a spread of kJitterCounts.
+    const double noise = random.between(-1, 1) + random.between(-1, 1) + random.between(-1, 1);
+    const long jittered = word + std::lround(noise * kJitterCounts);
+    word = static_cast<int16_t>(std::max(-32768L, std::min(32767L, jittered)));
+  }
+  return words;
 }
 
 }  // namespace sim

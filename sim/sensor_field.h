@@ -57,9 +57,13 @@ class SensorField {
 
   // Whether the sensor reports anything but its path's words.
   bool changes(int address) const { return distortion_ || placed_.count(address) != 0; }
-  // The words unit `address` reports while its path puts it at pathWords,
-  // its block being unitBlock.
-  std::array<int16_t, 6> reportedWords(int address, const std::array<int16_t, 6>& pathWords,
+  // The words unit `address` reports in packet `packetIndex` while its path
+  // puts it at pathWords, its block being unitBlock. A placed sensor is
+  // held still and reads as a still sensor does: its words jitter by a few
+  // counts from packet to packet (the same on every run), so the driver,
+  // which publishes only changed poses, keeps publishing it.
+  std::array<int16_t, 6> reportedWords(int address, uint64_t packetIndex,
+                                       const std::array<int16_t, 6>& pathWords,
                                        const std::vector<uint8_t>& unitBlock) const;
 
  private:

@@ -80,7 +80,7 @@ UnitRecord DataStream::record(int address, uint64_t packetIndex) const {
   std::array<int16_t, 6> words = truePose(address, packetIndex);
   if (field_.changes(address)) {
     words = field_.reportedWords(
-        address, words,
+        address, packetIndex, words,
         device_ != nullptr ? device_->statusBlock(address) : std::vector<uint8_t>{});
   }
   if (config_.modelHemisphere && device_ != nullptr) {

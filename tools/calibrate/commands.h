@@ -14,6 +14,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 int runPlan(const std::vector<std::string>& words);
+int runCollect(const std::vector<std::string>& words);
 int runFit(const std::vector<std::string>& words);
 int runCheck(const std::vector<std::string>& words);
 
