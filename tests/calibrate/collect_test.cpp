@@ -59,8 +59,9 @@ TEST(Collect, ReadsTheSurveyedTrackerAsTheDevicePublishesIt) {
                                        "calibration /nonexistent/library.so\n"
                                        "simulatordistortion 9,0\n");
   const std::string pairsPath = tempPath("exact_pairs.csv");
-  const Outcome r = run(calibrate::runCollect, {plan, "-o", pairsPath, "--config", config,
-                                                "--simulate", "--tracker", "2", "--readings", "8"});
+  const Outcome r = run(calibrate::runCollect,
+                        {plan, "-o", pairsPath, "--config", config, "--simulate", "--tracker", "2",
+                         "--readings", "8", "--simulator-address", "127.0.0.33"});
   ASSERT_EQ(r.status, calibrate::kExitDone) << r.err;
   EXPECT_NE(r.err.find(config + ":3: calibration left out"), std::string::npos) << r.err;
   const std::vector<SurveyPair> pairs = readPairsOrFail(pairsPath);
@@ -107,7 +108,8 @@ TEST(Collect, RefusesWhatCannotBeSurveyed) {
 
   // 20 ft is beyond the 12 ft the unit can report.
   const std::string far = writeFile("far_plan.csv", "x,y,z,az,el,roll\n20,0,0,0,0,0\n");
-  const Outcome beyond = run(calibrate::runCollect, {far, "-o", tempPath("p"), "--simulate"});
+  const Outcome beyond = run(calibrate::runCollect, {far, "-o", tempPath("p"), "--simulate",
+                                                     "--simulator-address", "127.0.0.35"});
   EXPECT_EQ(beyond.status, calibrate::kExitFailed);
   EXPECT_NE(beyond.err.find("pose 1: cannot place unit 2"), std::string::npos) << beyond.err;
 }
@@ -121,9 +123,9 @@ TEST(Collect, WholeChainCorrectsTheRoomThroughTheModule) {
                                                    "6,6,5", "--random-angles", "-o", plan});
   ASSERT_EQ(planned.status, calibrate::kExitDone) << planned.err;
   const std::string pairs = tempPath("chain_pairs.csv");
-  const Outcome collected = run(
-      calibrate::runCollect,
-      {plan, "-o", pairs, "--simulate", "--distortion", "1", "--readings", "10", "--rate", "1000"});
+  const Outcome collected = run(calibrate::runCollect,
+                                {plan, "-o", pairs, "--simulate", "--distortion", "1", "--readings",
+                                 "10", "--rate", "1000", "--simulator-address", "127.0.0.34"});
   ASSERT_EQ(collected.status, calibrate::kExitDone) << collected.err;
   const std::string model = tempPath("chain.model");
   const Outcome fitted = run(calibrate::runFit, {pairs, "-o", model});

@@ -1,6 +1,7 @@
 // mstar-calibrate collect: a survey through the driver. For each true pose
 // of a plan the sensor is put there (by the user, or placed in the
 // simulator), readings of the tracker are averaged and the pair written.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +22,6 @@ namespace {
 const char* const kLeftOut[] = {
     "calibration",  "transmitteroffset", "transmitterrotation", "transmitterrotationmatrix",
     "sensoroffset", "sensortranslation", "sensorrotation",      "sensorrotationmatrix"};
-// Where the simulator of --simulate listens, on the device's fixed ports.
-constexpr char kSimulatorAddress[] = "127.0.0.31";
 // A survey gives up when the tracker sends nothing for this long.
 constexpr int32_t kSilenceMs = 5000;
 
@@ -33,6 +32,8 @@ struct CollectOptions {
   bool distortionGiven = false;
   sim::DistortionSetting distortion{true, 1, 1.0};
   double rate = 500;
+  // Where the simulator listens, on the device's fixed ports.
+  std::string simulatorAddress = "127.0.0.31";
 };
 
 std::string lower(std::string text) {
@@ -104,7 +105,7 @@ std::unique_ptr<sim::Simulator> startSimulator(const CollectOptions& o, DeviceBl
   const OptionLine* protocol = block->find("protocol");
   const bool udp =
       protocol != nullptr && !protocol->args.empty() && lower(protocol->args[0]) == "udp";
-  config.address = kSimulatorAddress;
+  config.address = o.simulatorAddress;
   config.enableTcp = !udp;
   config.enableUdp = udp;
   config.units =
@@ -127,7 +128,7 @@ std::unique_ptr<sim::Simulator> startSimulator(const CollectOptions& o, DeviceBl
                                         return name == "motionstaraddress" || name == "port";
                                       }),
                        block->options.end());
-  block->options.push_back({block->line, "motionstaraddress", {kSimulatorAddress}});
+  block->options.push_back({block->line, "motionstaraddress", {o.simulatorAddress}});
   if (udp) block->options.push_back({block->line, "port", {"0"}});
   return simulator;
 }
@@ -156,6 +157,8 @@ bool parseCollect(Arguments& args, CollectOptions* o) {
       if (!args.valueOf(word, &value)) return false;
       if (!sim::parseDistortion(value, &o->distortion, &why)) return args.fail(word + ": " + why);
       o->distortionGiven = true;
+    } else if (word == "--simulator-address") {
+      if (!args.valueOf(word, &o->simulatorAddress)) return false;
     } else if (word == "--rate") {
       double rate = 0;
       if (!args.valueOf(word, &value) || !args.numbers(word, value, 1, &rate)) return false;
