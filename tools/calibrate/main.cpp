@@ -64,8 +64,8 @@ void printUsage() {
       "\n"
       "Errors: position in inches, orientation in degrees (the angle of the\n"
       "rotation between measured and true orientation).\n"
-      "Exit status: 0 done, 1 a file could not be read or written or a fit failed,\n"
-      "2 usage error.\n",
+      "Exit status: 0 done, 1 a file could not be read or written, a fit failed or\n"
+      "a survey could not go on (device, readings), 2 usage error.\n",
       plotAvailable() ? "/usr/bin/python3 and matplotlib (python3-matplotlib)."
                       : "matplotlib: not in this build.");
 }

@@ -25,7 +25,7 @@ namespace calibrate {
 
 // The mean of a number of readings and how far they spread around it.
 struct AveragedPose {
-  PoseRow mean;
+  PoseRow mean{};
   double positionSpread = 0;     // inches: RMS distance of the readings from the mean
   double orientationSpread = 0;  // degrees: RMS angle of the readings from the mean
   size_t readings = 0;
