@@ -17,6 +17,7 @@
 #include "host/publisher.h"
 #include "host/replay_end.h"
 #include "host/simulation.h"
+#include "host/simulator_options.h"
 #include "host/storages.h"
 #include "host/supervisor.h"
 #include "platform/process.h"
@@ -91,6 +92,17 @@ int Session::run() {
     return kExitUsage;
   }
   if (!openOutputs() || !startPublishing()) return kExitUsage;
+  // The simulator's own lines leave the blocks before the driver sees them.
+  std::vector<DeviceSimulatorOptions> simulatorOptions;
+  if (!takeSimulatorOptions(config_, options_.configPath, &simulatorOptions, &error)) {
+    messages_.notice(error);
+    return kExitUsage;
+  }
+  if (!options_.simulate) {
+    for (const std::string& note : unusedSimulatorOptions(simulatorOptions, options_.configPath)) {
+      messages_.notice(note);
+    }
+  }
   // A replay is a simulation whose simulators play captures.
   const bool simulated = options_.simulate || !options_.capture.replayPath.empty();
   if (simulated && !Simulation::check(config_, options_, &error)) {
@@ -98,7 +110,7 @@ int Session::run() {
     return kExitUsage;
   }
   simulation_.setCapture(options_.capture);
-  if (simulated && !simulation_.start(config_, options_, &error)) {
+  if (simulated && !simulation_.start(config_, options_, simulatorOptions, &error)) {
     messages_.notice(error);
     return kExitDeviceFailed;
   }

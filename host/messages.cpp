@@ -3,11 +3,11 @@
 #include "platform/process.h"
 
 void Messages::info(const std::string& text) {
-  if (!quiet_) emit("mstar-host: " + text);
+  if (!quiet_) emit(prefix_ + text);
 }
 
 void Messages::notice(const std::string& text) {
-  emit("mstar-host: " + text);
+  emit(prefix_ + text);
 }
 
 void Messages::emit(const std::string& line) {

@@ -11,12 +11,15 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "host/output.h"
 
 class Messages {
  public:
-  explicit Messages(bool quiet) : quiet_(quiet) {}
+  // Lines start with `program` and a colon.
+  explicit Messages(bool quiet, std::string program = "mstar-host")
+      : quiet_(quiet), prefix_(std::move(program) + ": ") {}
   ~Messages() { endCapture(); }
   Messages(const Messages&) = delete;
   Messages& operator=(const Messages&) = delete;
@@ -43,6 +46,7 @@ class Messages {
   void readDriverOutput();
 
   bool quiet_;
+  const std::string prefix_;
   Output* table_ = nullptr;
   std::mutex mutex_;
   intptr_t readEnd_ = -1;

@@ -26,6 +26,8 @@ const char kUsage[] =
     "      --seed N            the simulated sensors' paths and wands: device k of the\n"
     "                          file (from 1) takes seed N + k - 1, the paths of\n"
     "                          mstar-sim --seed N + k - 1 (default 1)\n"
+    "                          A device block's line 'simulatordistortion SEED[,STRENGTH]'\n"
+    "                          bends its simulator's field (mstar-sim --distortion)\n"
     "      --sim-fault [DEVICE:]power-cycle-every=EVERY[,silent=LENGTH]\n"
     "      --sim-fault [DEVICE:]network-down-every=EVERY[,for=LENGTH]\n"
     "                          a simulator (DEVICE's, else every one) loses power, or\n"

@@ -47,7 +47,8 @@ bool Simulation::check(const ConfigFile& config, const Options& options, std::st
   return true;
 }
 
-bool Simulation::start(ConfigFile& config, const Options& options, std::string* error) {
+bool Simulation::start(ConfigFile& config, const Options& options,
+                       const std::vector<DeviceSimulatorOptions>& perDevice, std::string* error) {
   int index = 0;
   for (DeviceBlock& block : config.devices) {
     ++index;
@@ -70,6 +71,9 @@ bool Simulation::start(ConfigFile& config, const Options& options, std::string* 
     simConfig.rate = options.rate;
     simConfig.seed = options.seed + static_cast<uint64_t>(index - 1);
     simConfig.modelHemisphere = true;
+    if (static_cast<size_t>(index) <= perDevice.size()) {
+      simConfig.distortion = perDevice[index - 1].distortion;
+    }
     simConfig.wanda = wanda != nullptr;
     if (simConfig.wanda) {
       simConfig.wandScript = sim::Simulator::wandScript(simConfig.seed);

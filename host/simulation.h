@@ -13,6 +13,7 @@
 #include "host/capture_setup.h"
 #include "host/config_file.h"
 #include "host/options.h"
+#include "host/simulator_options.h"
 #include "sim/simulator.h"
 
 class Simulation {
@@ -22,7 +23,9 @@ class Simulation {
   static bool check(const ConfigFile& config, const Options& options, std::string* error);
   // Starts a simulator for every block and rewrites the blocks' address
   // (and, over UDP, a local port the kernel picks unless one is given).
-  bool start(ConfigFile& config, const Options& options, std::string* error);
+  // perDevice: the blocks' own simulator settings, in order.
+  bool start(ConfigFile& config, const Options& options,
+             const std::vector<DeviceSimulatorOptions>& perDevice, std::string* error);
   void stop();
   // Recording and replay of the simulators started next.
   void setCapture(CaptureSetup capture) { capture_ = std::move(capture); }

@@ -49,6 +49,22 @@ const char kUsage[] =
     "  -w, --wanda               send a wand that moves both axes and presses all\n"
     "                            three buttons (each once in every 600 packets)\n"
     "      --no-aux              send data packets without their aux record\n"
+    "      --distortion SEED[,STRENGTH]\n"
+    "                            the room bends the field: every sensor reports its\n"
+    "                            pose moved (a few inches at 5 ft from the\n"
+    "                            transmitter) and turned (a few degrees) by a smooth\n"
+    "                            field of SEED (0..4294967295) and two pieces of\n"
+    "                            metal; STRENGTH scales it, 0..10 (default 1)\n"
+    "      --control PORT        open a control port on UDP 127.0.0.1:PORT (0 lets\n"
+    "                            the system pick; the port is printed). A datagram\n"
+    "                            holds one command and gets one reply, \"ok ...\" or\n"
+    "                            \"error ...\":\n"
+    "                              place UNIT X Y Z AZIMUTH ELEVATION ROLL\n"
+    "                            holds the sensor at FBB address UNIT at that true\n"
+    "                            pose (feet, degrees; as the driver publishes poses\n"
+    "                            without transforms), distorted as above, until\n"
+    "                              release UNIT\n"
+    "                            sends it back on its path\n"
     "\n"
     "Faults:\n"
     "      --wake-up-error CODE  answer the first WAKE_UP with error CODE, 1..255; the\n"
@@ -89,6 +105,8 @@ enum LongOnly {
   kWakeUpError,
   kPowerCycleEvery,
   kNetworkDownEvery,
+  kDistortion,
+  kControl,
 };
 
 // Reads a whole integer (decimal, 0x hexadecimal or 0 octal) within [low, high].
@@ -131,6 +149,8 @@ int parseCommandLine(int argc, char** argv, Options* options) {
       {"wake-up-error", required_argument, nullptr, kWakeUpError},
       {"power-cycle-every", required_argument, nullptr, kPowerCycleEvery},
       {"network-down-every", required_argument, nullptr, kNetworkDownEvery},
+      {"distortion", required_argument, nullptr, kDistortion},
+      {"control", required_argument, nullptr, kControl},
       {"verbose", no_argument, nullptr, 'v'},
       {"help", no_argument, nullptr, 'h'},
       sim::kCaptureOptions[0],
@@ -254,6 +274,15 @@ int parseCommandLine(int argc, char** argv, Options* options) {
                 &why)) {
           return usageError(name + ": " + why);
         }
+        break;
+      case kDistortion:
+        if (!sim::parseDistortion(optarg, &config.distortion, &why)) {
+          return usageError(name + ": " + why);
+        }
+        break;
+      case kControl:
+        if (!number(0, 65535)) return bad();
+        options->controlPort = static_cast<int>(value);
         break;
       case 'v':
         config.verbose = true;

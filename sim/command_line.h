@@ -19,6 +19,8 @@ struct Options {
   uint8_t wakeUpError = 0;
   // --replay, --speed, --loop, --record; the capture is loaded by the caller.
   sim::CaptureRequest capture;
+  // The control port's UDP port on 127.0.0.1: -1 none, 0 the kernel picks.
+  int controlPort = -1;
 };
 
 // Reads the command line into *options: the simulator as a user wants it,

@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "sim/command_line.h"
+#include "sim/control_port.h"
 #include "sim/simulator.h"
 
 int main(int argc, char** argv) {
@@ -36,7 +37,16 @@ int main(int argc, char** argv) {
     std::cerr << "mstar-sim: " << error << "\n";
     return simcli::kExitFailure;
   }
+  sim::ControlPort control(simulator);
+  if (options.controlPort >= 0) {
+    if (!control.start(static_cast<uint16_t>(options.controlPort), &error)) {
+      std::cerr << "mstar-sim: " << error << "\n";
+      return simcli::kExitFailure;
+    }
+    std::cout << "mstar-sim: control port on UDP 127.0.0.1:" << control.port() << std::endl;
+  }
   while (!platform::stopRequested()) platform::sleepMilliseconds(50);
+  control.stop();
   simulator.stop();
   std::cout << "mstar-sim: stopped after " << simulator.packetsSent() << " data packets"
             << std::endl;

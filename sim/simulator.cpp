@@ -2,6 +2,7 @@
 // reading or changing the shared state under its lock.
 #include "sim/simulator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "sim/fault_text.h"
@@ -14,6 +15,8 @@ namespace {
 
 // A caller waits this long for the worker to carry out its request.
 constexpr auto kRequestLimit = std::chrono::seconds(3);
+// Ten times the default room is already far beyond any real one.
+constexpr double kMaxStrength = 10.0;
 
 // Why the simulator cannot play `c`; empty when it can.
 std::string configProblem(const Config& c) {
@@ -27,6 +30,9 @@ std::string configProblem(const Config& c) {
   if (!c.enableTcp && !c.enableUdp) return "neither TCP nor UDP is enabled";
   if (c.replay && !(c.replaySpeed > 0 && c.replaySpeed <= 1000)) {
     return "the replay speed must lie above 0 and at most 1000";
+  }
+  if (c.distortion.on && !(c.distortion.strength >= 0 && c.distortion.strength <= kMaxStrength)) {
+    return "the distortion's strength must lie in 0..10";
   }
   for (const RepeatingFault* fault : {&c.powerCycles, &c.networkOutages}) {
     // A period of 0 turns the fault off.
@@ -182,6 +188,30 @@ void Simulator::queueWandBytes(std::vector<uint8_t> bytes) {
 void Simulator::setAuxRecord(bool on) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->stream.setAuxRecord(on);
+}
+
+bool Simulator::placeSensor(int unitAddress, const Pose& truePose, uint64_t* firstPacket,
+                            std::string* error) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  const std::vector<int>& sensors = state_->device.sensors();
+  if (std::find(sensors.begin(), sensors.end(), unitAddress) == sensors.end()) {
+    *error = "unit " + std::to_string(unitAddress) + " is no sensor on the bus";
+    return false;
+  }
+  const std::string problem =
+      placementProblem(truePose, wordFrame(state_->device.statusBlock(unitAddress)));
+  if (!problem.empty()) {
+    *error = "cannot place unit " + std::to_string(unitAddress) + ": " + problem;
+    return false;
+  }
+  state_->stream.place(unitAddress, truePose);
+  if (firstPacket != nullptr) *firstPacket = state_->stream.nextIndex();
+  return true;
+}
+
+void Simulator::releaseSensor(int unitAddress) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->stream.release(unitAddress);
 }
 
 void Simulator::injectCommandFault(uint8_t commandCode, CommandFault fault) {

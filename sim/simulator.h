@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/distortion.h"
 #include "sim/packets.h"
+#include "sim/sensor_field.h"
 
 namespace sim {
 
@@ -99,6 +101,10 @@ struct Config {
   // their own, as powerCycle() and networkDown() would start them.
   RepeatingFault powerCycles;
   RepeatingFault networkOutages;
+
+  // The room bends the field: every sensor reports its pose moved and
+  // turned as FieldDistortion(seed, strength) says.
+  DistortionSetting distortion;
 
   // Receives one line per event (connections, stream start and stop) and,
   // with verbose on, one line per packet received with its bytes in hex.
@@ -201,6 +207,17 @@ class Simulator {
   // Appends one group of wand bytes; each data packet carries the next group.
   void queueWandBytes(std::vector<uint8_t> bytes);
   void setAuxRecord(bool on);
+
+  // Holds the sensor of `unitAddress` at `truePose` (feet and degrees, as
+  // the driver publishes poses without transforms) instead of on its path,
+  // until released; a distortion still applies. *firstPacket (when given)
+  // is the index of the first data packet that carries it. False, with
+  // *error, when the address is no sensor of the running simulator or the
+  // pose is beyond what the unit can report.
+  bool placeSensor(int unitAddress, const Pose& truePose, uint64_t* firstPacket,
+                   std::string* error);
+  // The sensor goes back to its path.
+  void releaseSensor(int unitAddress);
 
   // Faults, consumed in order: command faults by the next command of that code.
   void injectCommandFault(uint8_t commandCode, CommandFault fault);

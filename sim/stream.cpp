@@ -14,7 +14,7 @@ constexpr int kMaxCatchUpPackets = 10;
 }  // namespace
 
 DataStream::DataStream(const Config& config, const DeviceModel* device)
-    : config_(config), device_(device), auxRecord_(config.auxRecord) {}
+    : config_(config), device_(device), auxRecord_(config.auxRecord), field_(config.distortion) {}
 
 void DataStream::restart(std::vector<int> sensors) {
   sensors_ = std::move(sensors);
@@ -78,6 +78,11 @@ std::array<int16_t, 6> DataStream::truePose(int address, uint64_t packetIndex) c
 
 UnitRecord DataStream::record(int address, uint64_t packetIndex) const {
   std::array<int16_t, 6> words = truePose(address, packetIndex);
+  if (field_.changes(address)) {
+    words = field_.reportedWords(
+        address, packetIndex, words,
+        device_ != nullptr ? device_->statusBlock(address) : std::vector<uint8_t>{});
+  }
   if (config_.modelHemisphere && device_ != nullptr) {
     words = reportedInHemisphere(words, device_->hemisphere(address));
   }

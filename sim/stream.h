@@ -10,6 +10,7 @@
 
 #include "sim/device_model.h"
 #include "sim/packets.h"
+#include "sim/sensor_field.h"
 #include "sim/simulator.h"
 #include "sim/transport.h"
 #include "sim/wand.h"
@@ -51,6 +52,8 @@ class DataStream {
 
   void queueWandBytes(const std::vector<uint8_t>& bytes) { wand_.add(bytes); }
   void setAuxRecord(bool on) { auxRecord_ = on; }
+  void place(int address, const Pose& truePose) { field_.place(address, truePose); }
+  void release(int address) { field_.release(address); }
 
  private:
   // Where a sensor truly is in a packet: the one place that decides it.
@@ -62,6 +65,7 @@ class DataStream {
   const DeviceModel* device_;
   std::vector<int> sensors_;
   bool auxRecord_ = true;
+  SensorField field_;
   WandQueue wand_;
   bool on_ = false;
   Peer peer_;

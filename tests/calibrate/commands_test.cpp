@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "command_run.h"
 #include "known_field.h"
 #include "motionstar/calibration.h"
 #include "platform/child_process.h"
@@ -17,32 +18,11 @@ namespace {
 
 using calibrate::SurveyPair;
 
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "calibrate_" + name;
-}
-
 std::string writePairsFile(const std::string& name, const std::vector<SurveyPair>& pairs) {
   const std::string path = tempPath(name);
   std::ofstream out(path);
   calibrate::writePairs(out, pairs);
   return path;
-}
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-template <typename Command>
-Outcome run(Command command, const std::vector<std::string>& words) {
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  const int status = command(words);
-  std::fflush(stdout);
-  Outcome result{status, ::testing::internal::GetCapturedStdout(), ""};
-  result.err = ::testing::internal::GetCapturedStderr();
-  return result;
 }
 
 bool matplotlibAvailable() {

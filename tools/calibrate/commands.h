@@ -1,6 +1,7 @@
 // The subcommands of mstar-calibrate. Each takes the words after its name
 // and returns the exit status: 0 done, 1 a file could not be read or
-// written or a fit failed, 2 a usage error (reported with the usage hint).
+// written, a fit failed or a survey could not go on, 2 a usage error
+// (reported with the usage hint).
 #ifndef MOTIONSTAR_TOOLS_CALIBRATE_COMMANDS_H
 #define MOTIONSTAR_TOOLS_CALIBRATE_COMMANDS_H
 
@@ -14,6 +15,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 int runPlan(const std::vector<std::string>& words);
+int runCollect(const std::vector<std::string>& words);
 int runFit(const std::vector<std::string>& words);
 int runCheck(const std::vector<std::string>& words);
 

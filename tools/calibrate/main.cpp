@@ -30,6 +30,24 @@ void printUsage() {
       "      --seed N             seed of the random choices (default 1)\n"
       "      -o, --output FILE    write the plan to FILE, not standard output\n"
       "\n"
+      "  collect PLAN -o PAIRS --config FILE [--device NAME] [OPTION]...\n"
+      "  collect PLAN -o PAIRS --simulate [--distortion SEED[,STRENGTH]] [OPTION]...\n"
+      "      a survey through the driver: for each true pose of the plan (x,y,z,az,\n"
+      "      el,roll) it waits for Enter (or --button B of the wand, 1..3), averages\n"
+      "      the next N readings of the tracker and writes the pair with the spread\n"
+      "      of the readings (columns spos inches, sang degrees, n). FILE is a\n"
+      "      mstar-host configuration; its first device (or NAME) is run alone,\n"
+      "      without its calibration and transform lines\n"
+      "      --tracker ID         the device's tracker to survey (default 1)\n"
+      "      --readings N         readings averaged a pose (default 30)\n"
+      "      --simulate           run unattended on a simulated system on loopback\n"
+      "                           (on the device's fixed ports) whose room bends the\n"
+      "                           field (--distortion, default 1,1; a device line\n"
+      "                           simulatordistortion gives it too); the sensor is\n"
+      "                           placed at each pose and reported in every hemisphere\n"
+      "      --rate HZ            packets a second of the simulator (default 500)\n"
+      "      --simulator-address ADDR  where it listens (default 127.0.0.31)\n"
+      "\n"
       "  fit PAIRS -o MODEL [--method lut|poly|rbf] [--folds K] [--seed N]\n"
       "      fits a correction of position and orientation to the pairs (CSV header\n"
       "      mx,my,mz,maz,mel,mro,tx,ty,tz,taz,tel,tro; further columns ignored) and\n"
@@ -46,8 +64,8 @@ void printUsage() {
       "\n"
       "Errors: position in inches, orientation in degrees (the angle of the\n"
       "rotation between measured and true orientation).\n"
-      "Exit status: 0 done, 1 a file could not be read or written or a fit failed,\n"
-      "2 usage error.\n",
+      "Exit status: 0 done, 1 a file could not be read or written, a fit failed or\n"
+      "a survey could not go on (device, readings), 2 usage error.\n",
       plotAvailable() ? "/usr/bin/python3 and matplotlib (python3-matplotlib)."
                       : "matplotlib: not in this build.");
 }
@@ -58,7 +76,7 @@ void printUsage() {
 
 int main(int argc, char** argv) {
   using namespace calibrate;
-  if (argc < 2) return usageError("a command is needed: plan, fit or check");
+  if (argc < 2) return usageError("a command is needed: plan, collect, fit or check");
   const std::string command = argv[1];
   if (command == "-h" || command == "--help") {
     printUsage();
@@ -67,10 +85,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 2, argv + argc);
   try {
     if (command == "plan") return runPlan(words);
+    if (command == "collect") return runCollect(words);
     if (command == "fit") return runFit(words);
     if (command == "check") return runCheck(words);
   } catch (const std::exception& e) {  // out of memory, most likely
     return failure(command + " failed: " + e.what());
   }
-  return usageError("unknown command \"" + command + "\" (plan, fit or check)");
+  return usageError("unknown command \"" + command + "\" (plan, collect, fit or check)");
 }

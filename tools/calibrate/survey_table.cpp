@@ -91,14 +91,32 @@ bool readCsvTable(std::istream& in, const std::string& path,
   return true;
 }
 
-bool readPairs(const std::string& path, std::vector<SurveyPair>* pairs, std::string* error) {
+namespace {
+
+bool readTableFile(const std::string& path, const std::vector<std::string>& columns,
+                   std::vector<std::vector<double>>* rows, std::string* error) {
   std::ifstream in(path);
   if (!in) {
     *error = path + ": cannot open the file";
     return false;
   }
+  return readCsvTable(in, path, columns, rows, error);
+}
+
+}  // namespace
+
+bool readPlan(const std::string& path, std::vector<PoseRow>* poses, std::string* error) {
   std::vector<std::vector<double>> rows;
-  if (!readCsvTable(in, path, kPairColumns, &rows, error)) return false;
+  if (!readTableFile(path, kPlanColumns, &rows, error)) return false;
+  poses->clear();
+  for (const std::vector<double>& r : rows)
+    poses->push_back({{r[0], r[1], r[2]}, {r[3], r[4], r[5]}});
+  return true;
+}
+
+bool readPairs(const std::string& path, std::vector<SurveyPair>* pairs, std::string* error) {
+  std::vector<std::vector<double>> rows;
+  if (!readTableFile(path, kPairColumns, &rows, error)) return false;
   pairs->clear();
   for (const std::vector<double>& r : rows) {
     pairs->push_back(
@@ -108,11 +126,22 @@ bool readPairs(const std::string& path, std::vector<SurveyPair>* pairs, std::str
 }
 
 void writePairs(std::ostream& out, const std::vector<SurveyPair>& pairs) {
+  writePairsHeader(out);
+  for (const SurveyPair& pair : pairs) writePairRow(out, pair);
+}
+
+void writePairsHeader(std::ostream& out, const std::vector<std::string>& furtherColumns) {
+  out << joined(kPairColumns);
+  for (const std::string& name : furtherColumns) out << ',' << name;
+  out << '\n';
+}
+
+void writePairRow(std::ostream& out, const SurveyPair& pair, const std::vector<double>& further) {
   const auto precision = out.precision(kDigits);
-  out << joined(kPairColumns) << '\n';
-  for (const SurveyPair& pair : pairs) {
-    writeRow(out, pair.measured, ',');
-    writeRow(out, pair.truth, '\n');
+  writeRow(out, pair.measured, ',');
+  writeRow(out, pair.truth, further.empty() ? '\n' : ',');
+  for (size_t i = 0; i < further.size(); ++i) {
+    out << further[i] << (i + 1 < further.size() ? ',' : '\n');
   }
   out.precision(precision);
 }

@@ -35,6 +35,12 @@ struct SurveyPair {
 // line, its number ("pairs.csv:12: ...").
 bool readPairs(const std::string& path, std::vector<SurveyPair>* pairs, std::string* error);
 void writePairs(std::ostream& out, const std::vector<SurveyPair>& pairs);
+// The same a line at a time, with further columns after the twelve.
+void writePairsHeader(std::ostream& out, const std::vector<std::string>& furtherColumns = {});
+void writePairRow(std::ostream& out, const SurveyPair& pair,
+                  const std::vector<double>& further = {});
+// Reads a plan's true poses, with errors as readPairs gives them.
+bool readPlan(const std::string& path, std::vector<PoseRow>* poses, std::string* error);
 void writePlan(std::ostream& out, const std::vector<PoseRow>& poses);
 
 // The CSV reader under both: the header's first names must be columns, in
