@@ -166,16 +166,19 @@ CONF
         --device lossy --address "$sim_address" --trackers $trackers >"$dir/corrupt-$fault.txt" &&
         fail "a $fault record put in the records was not found"
     done
+  else
+    fail "too few records to show that the check finds faults"
   fi
   sed -n 's/^mstar-host: lossy: \([0-9]* packets\).*\(, [0-9]* dropouts*, [0-9]* recover[a-z]*\).*/   host: \1 read\2/p' "$dir/host.log"
   check_messages "$dir/host.log"
 }
 
 # Every reply that did not come is reported as the driver reports it (its
-# lines keep their order), and every failed bring-up has an ERROR line of
-# the driver that says why. The driver's lines reach standard error through
-# a pipe of their own, so they may come just after the host's line about the
-# same attempt: they are counted, not placed.
+# lines keep their order); a device being stopped is not taken for lost
+# (its stop may wait on a reply that never comes); every failed bring-up
+# has an ERROR line of the driver that says why. The driver's lines reach
+# standard error through a pipe of their own, so they may come just after
+# the host's line about the same attempt: they are counted, not placed.
 check_messages() {
   awk '
     / lossy\[[0-9]*\]: / { driver = 1 } !/ lossy\[[0-9]*\]: / { driver = 0 }
@@ -189,6 +192,10 @@ check_messages() {
     /recovery attempt [0-9]* failed at / { attempts++ }
     /recovery attempt [0-9]* failed at (init|configure|start);/ { said_why++ }
     / recovered: / { recovered++ }
+    /^mstar-host: stopping the devices/ { stopping = 1 }
+    stopping && /WARNING: device "lossy" lost/ {
+      print "   FAILED: lost while it was being stopped: " $0; bad = 1
+    }
     END {
       printf "   messages: %d replies timed out, %d failed bring-ups, %d recoveries\n", timeouts, attempts, recovered
       if (errors < said_why) {
