@@ -19,12 +19,13 @@ Usage: $0 [--minutes M] [--bin DIR] [--out DIR]
 Runs two simulated MotionStar systems of 32 trackers at 1000 packets per
 second over UDP (127.0.0.2, device "alpha", and 127.0.0.3, device "beta"),
 each read by an mstar-host of its own (32 trackers fill a host), in a
-private network namespace where nftables loses $percent % of all packets both ways
-(data, commands, replies). alpha's system loses power every $cycle (3 s
-without power, then asleep until a WAKE_UP). Every minute a stretch of
-$window s of what the systems sent is captured on the loopback (dumpcap) and
-the hosts' records of that stretch are checked against it
-(tests/lossy/check_records.py): the other records are not kept.
+private network namespace where nftables loses $percent % of all packets
+both ways (data, commands, replies). alpha's system loses power every
+$cycle (3 s without power, then asleep until a WAKE_UP). Every minute, half
+a minute off the power cycles, a stretch of $window s of what the systems
+sent is captured on the loopback (dumpcap) and the hosts' records of that
+stretch are checked against it (tests/lossy/check_records.py): the other
+records are not kept.
 
 At the end it reports crashes, wrong publications, the power cycles and the
 hosts' recoveries, and each host's resident memory, open file descriptors
@@ -117,30 +118,34 @@ resources() {
 stopping=0
 trap 'stopping=1' INT TERM
 started=$SECONDS
-minute=0
+minute=0   # resources taken at every minute
+stretch=0  # stretches captured half a minute later, away from the power cycles
 checks=()
 echo "== $minutes min: two systems of 32 trackers at 1000 packets/s, $percent % of packets lost," \
   "alpha's power off every $cycle; logs in $out"
 while [ $stopping = 0 ] && [ $((SECONDS - started)) -lt "$seconds" ]; do
   sleep 1
   for device in "${devices[@]}"; do kill -0 "${pid[$device]}" 2>/dev/null || stopping=1; done
-  [ $((SECONDS - started)) -ge $(((minute + 1) * 60)) ] || continue
-  minute=$((minute + 1))
-  for device in "${devices[@]}"; do echo "$minute min $(resources "$device")"; done >>"$out/resources.txt"
-  [ $minute = 1 ] && cp "$out/resources.txt" "$out/resources-1min.txt"
+  if [ $((SECONDS - started)) -ge $(((minute + 1) * 60)) ]; then
+    minute=$((minute + 1))
+    for device in "${devices[@]}"; do echo "$minute min $(resources "$device")"; done >>"$out/resources.txt"
+    [ $minute = 1 ] && cp "$out/resources.txt" "$out/resources-1min.txt"
+  fi
+  [ $((SECONDS - started)) -ge $((stretch * 60 + 30)) ] || continue
+  stretch=$((stretch + 1))
   # A stretch of the stream, captured and checked while the run goes on.
   for device in "${devices[@]}"; do
-    : >"$out/$device/$minute.jsonl"  # a stretch without data (a power cycle) stays empty
-    echo "$minute" >"$out/$device/open"
+    : >"$out/$device/$stretch.jsonl"  # a stretch without data (a power cycle) stays empty
+    echo "$stretch" >"$out/$device/open"
   done
-  dumpcap -q -i lo -P -f 'udp src port 5000' -a "duration:$window" -w "$out/window-$minute.pcap" \
+  dumpcap -q -i lo -P -f 'udp src port 5000' -a "duration:$window" -w "$out/window-$stretch.pcap" \
     2>>"$out/dumpcap.log"
   for device in "${devices[@]}"; do rm -f "$out/$device/open"; done
   sleep 1  # the last records of the stretch
   for device in "${devices[@]}"; do
-    nice /usr/bin/python3 "$here/../lossy/check_records.py" "$out/window-$minute.pcap" \
-      "$out/$device/$minute.jsonl" --device "$device" --address "${address[$device]}" \
-      --trackers 32 --within-capture 0.5 --allow-empty >"$out/$device/check-$minute.txt" 2>&1 &
+    nice /usr/bin/python3 "$here/../lossy/check_records.py" "$out/window-$stretch.pcap" \
+      "$out/$device/$stretch.jsonl" --device "$device" --address "${address[$device]}" \
+      --trackers 32 --within-capture 0.5 --allow-empty >"$out/$device/check-$stretch.txt" 2>&1 &
     checks+=($!)
   done
 done
