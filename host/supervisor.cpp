@@ -146,6 +146,10 @@ void DeviceSupervisor::run() {
     if (inState(DeviceState::kLost) && context_.limits.recover) recover();
   }
 
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
   const bool stopped = object_.close();
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -274,6 +278,8 @@ void DeviceSupervisor::check(int64_t now) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (state_ != DeviceState::kStreaming && state_ != DeviceState::kStale) return;
+    // A stop that waits on a silent system is not a dropout to bring up again.
+    if (closing_ || context_.stop.raised()) return;
     const int64_t silence = history_.silenceMs(now);
     if (silence >= context_.limits.lostAfterMs) {
       ++dropouts_;

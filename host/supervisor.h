@@ -126,6 +126,7 @@ class DeviceSupervisor {
   double lastData_ = 0;  // host time of the last data, seconds since 1970
   uint64_t dropouts_ = 0, recoveries_ = 0, failures_ = 0;
   bool streamed_ = false, configError_ = false, stopFailed_ = false;
+  bool closing_ = false;  // its stream is being stopped: silence is expected
 
   std::atomic<bool> ended_{false}, finished_{false}, failedToStart_{false};
   std::thread thread_;

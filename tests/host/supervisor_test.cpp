@@ -232,6 +232,34 @@ TEST(Supervision, NoRecoverLeavesTheLostDeviceAlone) {
   EXPECT_EQ(host.devices.device(0).row(nowMs()).recoveries, 0u);
 }
 
+// A system that goes silent as the host stops leaves the stop's STOP_DATA
+// waiting its time limit (over UDP, 5 s) while the host's main loop goes on
+// watching: the device is not lost then, nor brought up again, and no
+// dropout is counted.
+TEST(Supervision, ASilentSystemIsNotLostWhileItIsStopped) {
+  if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
+  std::string address;
+  auto sim = e2e::startSimulator(streaming(true), &address);
+  ASSERT_TRUE(sim);
+  SupervisionLimits limits;
+  limits.lostAfterMs = 300;
+  Supervised host(deviceBlock("a", address, true), limits);
+  ASSERT_TRUE(waitUntil([&] { return host.recorder.records("a").size() >= 10; }, 20000));
+  sim->powerCycle(std::chrono::milliseconds(8000));
+  host.devices.stop();
+  // As mstar-host's main loop: checking until every device has ended.
+  while (!host.devices.allEnded()) {
+    host.devices.check(nowMs());
+    platform::sleepMilliseconds(20);
+  }
+  for (const auto& change : host.recorder.changes("a")) {
+    EXPECT_TRUE(change.status.state != "lost" && change.status.state != "recovering")
+        << change.status.state << ": " << change.status.reason;
+  }
+  EXPECT_EQ(host.recorder.state("a"), "stopped");
+  EXPECT_EQ(host.devices.device(0).row(nowMs()).dropouts, 0u);
+}
+
 // A failed first bring-up is a configuration error when the driver refused
 // an option or took no storage slot, and a device failure otherwise.
 TEST(Supervision, ConfigurationErrorsAreToldFromConnectionFailures) {
