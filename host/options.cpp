@@ -97,15 +97,15 @@ bool parseInteger(const char* text, long long* value) {
 // "[DEVICE:]power-cycle-every=EVERY[,silent=LENGTH]" or
 // "[DEVICE:]network-down-every=EVERY[,for=LENGTH]".
 bool parseSimFault(const std::string& text, SimFault* fault, std::string* error) {
-  std::string spec = text;
-  const size_t colon = spec.rfind(':', spec.find('='));
+  std::string request = text;
+  const size_t colon = request.rfind(':', request.find('='));
   if (colon != std::string::npos) {
-    fault->device = spec.substr(0, colon);
-    spec.erase(0, colon + 1);
+    fault->device = request.substr(0, colon);
+    request.erase(0, colon + 1);
   }
-  const std::string kind = spec.substr(0, spec.find('='));
+  const std::string kind = request.substr(0, request.find('='));
   fault->powerCycle = kind == "power-cycle-every";
-  if ((!fault->powerCycle && kind != "network-down-every") || kind == spec ||
+  if ((!fault->powerCycle && kind != "network-down-every") || kind == request ||
       (colon != std::string::npos && fault->device.empty())) {
     *error =
         "--sim-fault takes [DEVICE:]power-cycle-every=EVERY[,silent=LENGTH] or "
@@ -114,7 +114,7 @@ bool parseSimFault(const std::string& text, SimFault* fault, std::string* error)
     return false;
   }
   // EVERY[,LENGTH] once the length's key is gone.
-  std::string timing = spec.substr(kind.size() + 1);
+  std::string timing = request.substr(kind.size() + 1);
   const size_t comma = timing.find(',');
   const std::string lengthKey = fault->powerCycle ? "silent=" : "for=";
   if (comma != std::string::npos) {
