@@ -76,8 +76,8 @@ class PatternStorages {
   void checkControllersOutside(uint32_t first, uint32_t last);
   TraData tracker(uint32_t id) { return storages_.tracker(id); }
   ConData controller(uint32_t id) { return storages_.controller(id); }
-  uint32_t trackerCount() const { return storages_.trackerCount(); }
-  uint32_t controllerCount() const { return storages_.controllerCount(); }
+  uint32_t trackerCount() { return storages_.trackerCount(); }
+  uint32_t controllerCount() { return storages_.controllerCount(); }
 
  private:
   CLogH log_;
