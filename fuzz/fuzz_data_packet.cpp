@@ -15,6 +15,7 @@
 // another device changed, and the device left no socket open.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "common/byte_order.h"
@@ -108,6 +109,20 @@ struct Context {
   fuzz::LoopbackListener listener{kTcpDevicePort};
   uint16_t port = fuzz::freeUdpPort();
   size_t socketsOfTheRun = platform::memory::openSocketCount();
+  // Each set-up's configuration, written once: the device only reads it.
+  std::unique_ptr<fuzz::TextEntry> entries[kVariantCount];
+
+  Context() {
+    for (size_t i = 0; i < kVariantCount; ++i) {
+      const Variant& variant = kVariants[i];
+      const std::string text = std::to_string(variant.trackers) + "\n" + variant.options +
+                               "motionstaraddress 127.0.0.1\nprotocol " +
+                               (variant.tcp ? "tcp" : "udp") + "\nport " + std::to_string(port) +
+                               "\n";
+      entries[i] = std::make_unique<fuzz::TextEntry>(reinterpret_cast<const uint8_t*>(text.data()),
+                                                     text.size());
+    }
+  }
 };
 
 // Writes the piece to the device's side of the connection, or sends it as a
@@ -147,13 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t controllerBase = (data[0] / (kVariantCount * 4)) % 2;
   const bool debugOn = data[0] >= 128;
 
-  std::string text = std::to_string(variant.trackers) + "\n" + variant.options +
-                     "motionstaraddress 127.0.0.1\nprotocol " + (variant.tcp ? "tcp" : "udp") +
-                     "\nport " + std::to_string(context.port) + "\n";
-  fuzz::TextEntry entry(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   fuzz::PatternStorages storages(trackerBase, controllerBase);
   CLogH log = fuzz::quietLogger(debugOn);
-  auto* device = new CMotionStar(entry.entry(), &log);
+  auto* device = new CMotionStar(context.entries[data[0] % kVariantCount]->entry(), &log);
   InitInfo info = storages.initInfo();
   if (device->init(&info) != 1) fuzz::fail("the device does not initialise");
   platform::SocketHandle server = variant.tcp ? context.listener.accept() : platform::kNoSocket;

@@ -15,17 +15,13 @@ void toLowerInPlace(char* text) {
 }
 
 int compareNoCase(const char* a, const char* b) {
-  std::string left(a), right(b);
-  toLowerInPlace(left.data());
-  toLowerInPlace(right.data());
-  const auto* l = reinterpret_cast<const unsigned char*>(left.c_str());
-  const auto* r = reinterpret_cast<const unsigned char*>(right.c_str());
-  while (*l != '\0' && *l == *r) {
-    ++l;
-    ++r;
+  const auto lower = [](const char* c) { return std::tolower(static_cast<unsigned char>(*c)); };
+  while (*a != '\0' && lower(a) == lower(b)) {
+    ++a;
+    ++b;
   }
-  if (*l == *r) return 0;
-  return *l < *r ? -1 : 1;
+  if (lower(a) == lower(b)) return 0;
+  return lower(a) < lower(b) ? -1 : 1;
 }
 
 int32_t parseInt(const char* text) {
