@@ -12,6 +12,8 @@
 #
 # The targets bind loopback ports: run it in a network namespace of its own,
 # e.g. `unshare -n sh -c 'ip link set lo up && fuzz/long_run.sh build-fuzz'`.
+# Runs work in FUZZ_BUILD_DIR/long, or in FUZZ_WORK when set (two runs of
+# different targets at once, one per core, each with its own).
 # Exit status 1 when a target reported a finding (the input is kept in
 # FUZZ_BUILD_DIR/long/artifacts/).
 set -eu
@@ -24,7 +26,7 @@ runs=${2:-10000000}
 [ $# -ge 2 ] && shift 2 || shift 1
 targets=${*:-data_packet command_reply options status_block socket}
 repo=$(cd "$(dirname "$0")/.." && pwd)
-work=$build/long
+work=${FUZZ_WORK:-$build/long}
 
 rm -rf "$work"
 mkdir -p "$work/artifacts"
