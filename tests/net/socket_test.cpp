@@ -302,4 +302,21 @@ TEST(Socket, TcpRoundTripAndEndOfConnection) {
   EXPECT_EQ(socket.recvBytes(buffer, sizeof buffer), 0);  // closed by the peer
 }
 
+// The address a socket call receives is sockaddr_in's bytes: family, the port
+// high byte first, the address as written; every socket library reads it so.
+TEST(Socket, AddressesAreLaidOutInNetworkOrderAndPrintBack) {
+  const platform::Ipv4Address address =
+      platform::makeIpv4Address(platform::inetAddr("10.1.2.254"), 0x1389);
+  uint8_t bytes[sizeof address];
+  std::memcpy(bytes, &address, sizeof bytes);
+  const uint8_t afterFamily[14] = {0x13, 0x89, 10, 1, 2, 254};
+  EXPECT_EQ(address.family, platform::kAfInet);
+  EXPECT_EQ(std::memcmp(bytes + 2, afterFamily, sizeof afterFamily), 0);
+  EXPECT_EQ(platform::portOf(address), 0x1389);
+  EXPECT_EQ(platform::inetNtoa(address.addressNetwork), "10.1.2.254");
+  EXPECT_EQ(platform::portOf(platform::makeIpv4Address(0, 65535)), 65535);
+  EXPECT_EQ(platform::inetNtoa(platform::inetAddr("255.255.255.255")), "255.255.255.255");
+  EXPECT_EQ(platform::inetNtoa(0), "0.0.0.0");
+}
+
 }  // namespace
