@@ -434,7 +434,7 @@ bool setNoDelay(SocketHandle handle) {
   std::lock_guard<std::mutex> lock(net.mutex);
   MemorySocket* socket = find(net, handle);
   if (socket == nullptr) return failWith(EBADF, false);
-  return socket->type == kStream ? true : failWith(EOPNOTSUPP, false);
+  return socket->type == kStream ? true : failWith(ENOPROTOOPT, false);
 }
 
 bool localAddress(SocketHandle handle, Ipv4Address* address) {
