@@ -116,6 +116,40 @@ TEST_F(Configuration, EveryOptionIsReportedAsSet) {
                   }));
 }
 
+// The names the report gives the remaining modes and rates.
+TEST_F(Configuration, EveryModeAndRateHasItsName) {
+  std::string address;
+  sim::Config simConfig;
+  simConfig.enableUdp = false;
+  auto sim = startSimulator(simConfig, &address);
+  ASSERT_TRUE(sim);
+  const struct {
+    const char* options;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"addressingmode expanded\nsync off\nreportrate 2\n",
+       {"ms: INFO: ADDRESSING MODE       : Expanded", "ms: INFO: SYNC TYPE             : Off",
+        "ms: INFO: REPORT RATE           : Every other sampling"}},
+      {"addressingmode normal\nsync no\nreportrate 8\n",
+       {"ms: INFO: ADDRESSING MODE       : Normal", "ms: INFO: SYNC TYPE             : Off",
+        "ms: INFO: REPORT RATE           : Every 8 samplings"}},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    ASSERT_EQ(
+        initWith("device d motionstar\nmotionstaraddress " + address + "\n" + c.options, &output),
+        1);
+    std::vector<std::string> named;
+    for (const std::string& line : lines(output)) {
+      if (line.find("MODE") != std::string::npos || line.find("SYNC") != std::string::npos ||
+          line.find("REPORT RATE") != std::string::npos) {
+        named.push_back(line);
+      }
+    }
+    EXPECT_EQ(named, c.expected) << c.options;
+  }
+}
+
 TEST_F(Configuration, EveryDeviceOptionFaultNamesItsLine) {
   std::string output;
   const char* config =
