@@ -144,9 +144,17 @@ TEST(Socket, FailuresWithoutASocketOrDestination) {
   }
   ASSERT_TRUE(socket.closeSocket());
   socket.setReceiveWait(true, 5, 0);
+  {
+    CoutCapture out;
+    EXPECT_LT(socket.recvBytes(&byte, 1), 0);  // fails at once instead of waiting
+    EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(kBadSocket)}));
+  }
+  // A datagram socket names its failed receive after the destination.
+  ASSERT_TRUE(socket.openSocket(CSocketH::kUdp));
+  ASSERT_TRUE(socket.closeSocket());
   CoutCapture out;
-  EXPECT_LT(socket.recvBytes(&byte, 1), 0);  // fails at once instead of waiting
-  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(kBadSocket)}));
+  EXPECT_LT(socket.recvBytes(&byte, 1), 0);
+  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Receiving from unknown: " + errnoLine(kBadSocket)}));
 }
 
 TEST(Socket, ConnectFailures) {
@@ -173,10 +181,19 @@ TEST(Socket, ConnectFailures) {
   ASSERT_TRUE(tcp.setDestHost("127.0.0.1", closedPort));
   std::string name;
   if (!platform::reverseLookup(platform::inetAddr("127.0.0.1"), &name)) name = "127.0.0.1";
+  {
+    CoutCapture out;
+    EXPECT_FALSE(tcp.connectDest());
+    ASSERT_FALSE(out.lines().empty());
+    EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kRefused));
+  }
+  // A closed socket cannot be made non-blocking either: the connect still
+  // fails with its own error.
+  ASSERT_TRUE(tcp.closeSocket());
   CoutCapture out;
   EXPECT_FALSE(tcp.connectDest());
   ASSERT_FALSE(out.lines().empty());
-  EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kRefused));
+  EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kBadSocket));
 }
 
 // A listener whose queue is full drops new connection requests, as an
