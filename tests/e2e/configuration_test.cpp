@@ -29,16 +29,23 @@ class Configuration : public ::testing::Test {
     return result;
   }
 
+  // A simulator that answers on one transport only; *address is where.
+  static std::unique_ptr<sim::Simulator> simulatorOn(sim::Transport transport,
+                                                     std::string* address) {
+    sim::Config config;
+    config.enableTcp = transport == sim::Transport::kTcp;
+    config.enableUdp = !config.enableTcp;
+    return startSimulator(config, address);
+  }
+
   CLogH log = plainLog("ms");
   HostStorages storages{log};
 };
 
 TEST_F(Configuration, DefaultReportLineForLine) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableUdp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kTcp, &address);
+  ASSERT_TRUE(simulator);
   std::string output;
   ASSERT_EQ(initWith("device tracking motionstar\nmotionstaraddress " + address + "\n", &output),
             1);
@@ -68,10 +75,8 @@ TEST_F(Configuration, DefaultReportLineForLine) {
 
 TEST_F(Configuration, EveryOptionIsReportedAsSet) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableTcp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kUdp, &address);
+  ASSERT_TRUE(simulator);
   std::string output;
   ASSERT_EQ(initWith("device d motionstar 3\n"
                      "motionstaraddress " +
@@ -119,10 +124,8 @@ TEST_F(Configuration, EveryOptionIsReportedAsSet) {
 // The names the report gives the remaining modes and rates.
 TEST_F(Configuration, EveryModeAndRateHasItsName) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableUdp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kTcp, &address);
+  ASSERT_TRUE(simulator);
   const struct {
     const char* options;
     std::vector<std::string> expected;
@@ -264,10 +267,8 @@ TEST_F(Configuration, MissingStorages) {
 
 TEST_F(Configuration, SecondInitIsRefused) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableUdp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kTcp, &address);
+  ASSERT_TRUE(simulator);
   Device device("device d motionstar\nmotionstaraddress " + address + "\n", storages, &log);
   testing::internal::CaptureStdout();
   EXPECT_EQ(device.init(), 1);
