@@ -27,7 +27,7 @@ class ChildProcess {
   // Asks the child to stop as Ctrl-C does.
   void interrupt();
   // The exit status, waiting at most timeoutMs; -1 (and the child killed)
-  // when it did not end in time.
+  // when it did not end in time. Once it ended, the same answer at once.
   int wait(int32_t timeoutMs);
   // What the child wrote to its standard error so far (captureStderr).
   const std::string& errorOutput();
@@ -41,6 +41,7 @@ class ChildProcess {
   std::string errorText_;
   std::string pending_;
   bool ended_ = false;
+  int exitStatus_ = -1;
 };
 
 }  // namespace platform

@@ -10,8 +10,6 @@ void installStopSignals();
 // Stop requests received so far (a second one asks to leave at once).
 int stopRequests();
 bool stopRequested();
-// Counts as a request from the program itself (a time limit ran out).
-void requestStop();
 
 }  // namespace platform
 

@@ -71,6 +71,20 @@ TEST_F(UnknownOptions, EntriesParsersCannotWalkAreRefused) {
     EXPECT_EQ(out.text(), "MESSAGE: ERROR: CConfigH: Option without a name found at line 3.\n");
   }
   entry.options[0].name = "port";
+  // Argument counts beyond the arrays: every one is named with its line.
+  entry.lineNumber = 1;
+  entry.options[0].argCount = kMaxOptionArgs + 1;
+  entry.deviceArgCount = kMaxOptionArgs + 1;
+  {
+    CoutCapture out;
+    EXPECT_FALSE(CConfigH::checkEntryShape(entry, log));
+    EXPECT_EQ(out.lines(), (std::vector<std::string>{
+                               "MESSAGE: ERROR: CConfigH: Too many arguments found at line 3.",
+                               "MESSAGE: ERROR: CConfigH: Too many arguments found at line 1."}));
+  }
+  entry.options[0].argCount = kMaxOptionArgs;
+  entry.deviceArgCount = kMaxOptionArgs;
+  EXPECT_TRUE(CConfigH::checkEntryShape(entry, log));
   entry.optionCount = 33;
   CoutCapture out;
   EXPECT_FALSE(CConfigH::checkEntryShape(entry, log));

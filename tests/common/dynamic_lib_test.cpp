@@ -13,8 +13,10 @@ TEST(DynamicLib, EmptyNameLeavesNoLibrary) {
   CDynamicLibH lib("", &log);
   EXPECT_FALSE(lib.isLoaded());
   EXPECT_EQ(lib.getProcAddrCached("sample_entry", 0), nullptr);
+  EXPECT_EQ(lib.getProcAddr("sample_entry"), nullptr);
   EXPECT_EQ(out.lines(),
             (std::vector<std::string>{"L: ERROR: CDynamicLibH: Library name is empty.",
+                                      "L: ERROR: CDynamicLibH: Library has not been loaded.",
                                       "L: ERROR: CDynamicLibH: Library has not been loaded."}));
 }
 

@@ -101,4 +101,18 @@ TEST_F(Module, DeleteDevRefusesNull) {
   EXPECT_FALSE(destroy(nullptr));
 }
 
+// A host that passed no configuration entry: init refuses, once and for good.
+TEST_F(Module, InitWithoutAConfigEntryIsRefused) {
+  testing::internal::CaptureStdout();
+  CBase* device = create(nullptr, &host);
+  ASSERT_NE(device, nullptr);
+  InitInfo info{};
+  EXPECT_EQ(device->init(&info), -1);
+  EXPECT_EQ(device->init(&info), -1);
+  EXPECT_TRUE(destroy(device));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "X: ERROR: CMotionStar: Config entry is empty.\n"
+            "X: ERROR: CMotionStar: The device has already been initialised.\n");
+}
+
 }  // namespace

@@ -29,16 +29,23 @@ class Configuration : public ::testing::Test {
     return result;
   }
 
+  // A simulator that answers on one transport only; *address is where.
+  static std::unique_ptr<sim::Simulator> simulatorOn(sim::Transport transport,
+                                                     std::string* address) {
+    sim::Config config;
+    config.enableTcp = transport == sim::Transport::kTcp;
+    config.enableUdp = !config.enableTcp;
+    return startSimulator(config, address);
+  }
+
   CLogH log = plainLog("ms");
   HostStorages storages{log};
 };
 
 TEST_F(Configuration, DefaultReportLineForLine) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableUdp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kTcp, &address);
+  ASSERT_TRUE(simulator);
   std::string output;
   ASSERT_EQ(initWith("device tracking motionstar\nmotionstaraddress " + address + "\n", &output),
             1);
@@ -68,10 +75,8 @@ TEST_F(Configuration, DefaultReportLineForLine) {
 
 TEST_F(Configuration, EveryOptionIsReportedAsSet) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableTcp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kUdp, &address);
+  ASSERT_TRUE(simulator);
   std::string output;
   ASSERT_EQ(initWith("device d motionstar 3\n"
                      "motionstaraddress " +
@@ -114,6 +119,38 @@ TEST_F(Configuration, EveryOptionIsReportedAsSet) {
                       "ms: INFO:                       : 1->1 2->2 3->3",
                       "ms: INFO: -----------------------",
                   }));
+}
+
+// The names the report gives the remaining modes and rates.
+TEST_F(Configuration, EveryModeAndRateHasItsName) {
+  std::string address;
+  auto simulator = simulatorOn(sim::Transport::kTcp, &address);
+  ASSERT_TRUE(simulator);
+  const struct {
+    const char* options;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"addressingmode expanded\nsync off\nreportrate 2\n",
+       {"ms: INFO: ADDRESSING MODE       : Expanded", "ms: INFO: SYNC TYPE             : Off",
+        "ms: INFO: REPORT RATE           : Every other sampling"}},
+      {"addressingmode normal\nsync no\nreportrate 8\n",
+       {"ms: INFO: ADDRESSING MODE       : Normal", "ms: INFO: SYNC TYPE             : Off",
+        "ms: INFO: REPORT RATE           : Every 8 samplings"}},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    ASSERT_EQ(
+        initWith("device d motionstar\nmotionstaraddress " + address + "\n" + c.options, &output),
+        1);
+    std::vector<std::string> named;
+    for (const std::string& line : lines(output)) {
+      if (line.find("MODE") != std::string::npos || line.find("SYNC") != std::string::npos ||
+          line.find("REPORT RATE") != std::string::npos) {
+        named.push_back(line);
+      }
+    }
+    EXPECT_EQ(named, c.expected) << c.options;
+  }
 }
 
 TEST_F(Configuration, EveryDeviceOptionFaultNamesItsLine) {
@@ -230,10 +267,8 @@ TEST_F(Configuration, MissingStorages) {
 
 TEST_F(Configuration, SecondInitIsRefused) {
   std::string address;
-  sim::Config simConfig;
-  simConfig.enableUdp = false;
-  auto sim = startSimulator(simConfig, &address);
-  ASSERT_TRUE(sim);
+  auto simulator = simulatorOn(sim::Transport::kTcp, &address);
+  ASSERT_TRUE(simulator);
   Device device("device d motionstar\nmotionstaraddress " + address + "\n", storages, &log);
   testing::internal::CaptureStdout();
   EXPECT_EQ(device.init(), 1);

@@ -2,8 +2,11 @@
 // the default maps and with reordered ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <sstream>
 
+#include "common/logger.h"
 #include "e2e/harness.h"
 #include "support/plain_log.h"
 
@@ -147,6 +150,52 @@ TEST_P(Wanda, ScriptedWandPressesEveryButtonAndMovesBothAxesOnTheirOwn) {
   EXPECT_LT(std::fabs(correlation), 0.2);
   EXPECT_GT(sxx / n, 0.25) << "valuator 1 swings";
   EXPECT_GT(syy / n, 0.25) << "valuator 2 swings";
+}
+
+// The host took the slots back (its counts went to 0) under a running device:
+// nothing is written outside the storage's count, the tracker that has no
+// element fails the packet, the wand's missing element does not.
+TEST_P(Wanda, ElementsTheStorageNoLongerHoldsAreReportedAndLeftAlone) {
+  log.debugLevel = logh::kDeviceOwnerLevel;
+  start("");
+  auto traces = [](const std::string& output) {
+    std::vector<std::string> kept;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+      if (line.find("rawID: 0 ") != std::string::npos ||
+          line.find("storage") != std::string::npos || line.find("failed") != std::string::npos) {
+        kept.push_back(line);
+      }
+    }
+    return kept;
+  };
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(packetWith(sim::Simulator::wandPacket(1, 2, true, false, 1)), 0x1u);
+  EXPECT_EQ(traces(testing::internal::GetCapturedStdout()),
+            (std::vector<std::string>{"w: DEBUG: CMotionStar: TraData storage found",
+                                      "w: DEBUG: CMotionStar: TraData storage found",
+                                      "w: DEBUG: CMotionStar: rawID: 0 newConID: 1",
+                                      "w: DEBUG: CMotionStar: ConData storage found"}));
+
+  storages.preset(0, 0, 0xA5);
+  simulator->queueWandBytes(sim::Simulator::wandPacket(-7, 9, false, true, 0));
+  ASSERT_EQ(simulator->emitPackets(1), 1);
+  UpdatedMasks masks;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(device->receive(&masks), -1);
+  EXPECT_EQ(traces(testing::internal::GetCapturedStdout()),
+            (std::vector<std::string>{"w: ERROR: CMotionStar: TraData storage not found",
+                                      "w: DEBUG: CMotionStar: rawID: 0 newConID: 1",
+                                      "w: ERROR: CMotionStar: ConData storage not found",
+                                      "w: ERROR: CMotionStar: Receiving data failed."}));
+  const ConData wand = storages.controller(1);
+  const TraData tracker = storages.tracker(1);
+  const auto untouched = [](const void* record, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(record);
+    return std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0xA5; });
+  };
+  EXPECT_TRUE(untouched(&wand, sizeof wand));
+  EXPECT_TRUE(untouched(&tracker, sizeof tracker));
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Wanda, ::testing::Values(sim::Transport::kTcp, sim::Transport::kUdp),

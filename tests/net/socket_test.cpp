@@ -144,9 +144,17 @@ TEST(Socket, FailuresWithoutASocketOrDestination) {
   }
   ASSERT_TRUE(socket.closeSocket());
   socket.setReceiveWait(true, 5, 0);
+  {
+    CoutCapture out;
+    EXPECT_LT(socket.recvBytes(&byte, 1), 0);  // fails at once instead of waiting
+    EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(kBadSocket)}));
+  }
+  // A datagram socket names its failed receive after the destination.
+  ASSERT_TRUE(socket.openSocket(CSocketH::kUdp));
+  ASSERT_TRUE(socket.closeSocket());
   CoutCapture out;
-  EXPECT_LT(socket.recvBytes(&byte, 1), 0);  // fails at once instead of waiting
-  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Reading from unknown: " + errnoLine(kBadSocket)}));
+  EXPECT_LT(socket.recvBytes(&byte, 1), 0);
+  EXPECT_EQ(out.lines(), (Lines{"S: ERROR: Receiving from unknown: " + errnoLine(kBadSocket)}));
 }
 
 TEST(Socket, ConnectFailures) {
@@ -173,10 +181,19 @@ TEST(Socket, ConnectFailures) {
   ASSERT_TRUE(tcp.setDestHost("127.0.0.1", closedPort));
   std::string name;
   if (!platform::reverseLookup(platform::inetAddr("127.0.0.1"), &name)) name = "127.0.0.1";
+  {
+    CoutCapture out;
+    EXPECT_FALSE(tcp.connectDest());
+    ASSERT_FALSE(out.lines().empty());
+    EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kRefused));
+  }
+  // A closed socket cannot be made non-blocking either: the connect still
+  // fails with its own error.
+  ASSERT_TRUE(tcp.closeSocket());
   CoutCapture out;
   EXPECT_FALSE(tcp.connectDest());
   ASSERT_FALSE(out.lines().empty());
-  EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kRefused));
+  EXPECT_EQ(out.lines().back(), "S: ERROR: Connecting to " + name + ": " + errnoLine(kBadSocket));
 }
 
 // A listener whose queue is full drops new connection requests, as an
@@ -300,6 +317,23 @@ TEST(Socket, TcpRoundTripAndEndOfConnection) {
   EXPECT_EQ(socket.recvBytes(buffer, sizeof buffer), 5);
   EXPECT_EQ(std::memcmp(buffer, hello, 5), 0);
   EXPECT_EQ(socket.recvBytes(buffer, sizeof buffer), 0);  // closed by the peer
+}
+
+// The address a socket call receives is sockaddr_in's bytes: family, the port
+// high byte first, the address as written; every socket library reads it so.
+TEST(Socket, AddressesAreLaidOutInNetworkOrderAndPrintBack) {
+  const platform::Ipv4Address address =
+      platform::makeIpv4Address(platform::inetAddr("10.1.2.254"), 0x1389);
+  uint8_t bytes[sizeof address];
+  std::memcpy(bytes, &address, sizeof bytes);
+  const uint8_t afterFamily[14] = {0x13, 0x89, 10, 1, 2, 254};
+  EXPECT_EQ(address.family, platform::kAfInet);
+  EXPECT_EQ(std::memcmp(bytes + 2, afterFamily, sizeof afterFamily), 0);
+  EXPECT_EQ(platform::portOf(address), 0x1389);
+  EXPECT_EQ(platform::inetNtoa(address.addressNetwork), "10.1.2.254");
+  EXPECT_EQ(platform::portOf(platform::makeIpv4Address(0, 65535)), 65535);
+  EXPECT_EQ(platform::inetNtoa(platform::inetAddr("255.255.255.255")), "255.255.255.255");
+  EXPECT_EQ(platform::inetNtoa(0), "0.0.0.0");
 }
 
 }  // namespace

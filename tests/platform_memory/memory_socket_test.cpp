@@ -113,6 +113,29 @@ TEST(MemorySockets, DatagramsNobodyTakesAreLost) {
   EXPECT_EQ(platform::lastErrno(), EDESTADDRREQ);
 }
 
+// A connected datagram socket takes a port of its own and sends to its peer
+// without naming it. TCP_NODELAY is a stream option, as the kernel has it.
+TEST(MemorySockets, ConnectedDatagramsAndTheNoDelayOption) {
+  Socket receiver(platform::kDatagram, "127.0.0.1");
+  Socket sender(platform::kDatagram);
+  ASSERT_EQ(sender.port(), 0);
+  ASSERT_EQ(platform::connectSocket(sender.handle(), loopback("127.0.0.1", receiver.port())), 0);
+  EXPECT_NE(sender.port(), 0);
+  EXPECT_EQ(send(sender, {7, 8}), 2);
+  Ipv4Address source{};
+  EXPECT_EQ(receive(receiver.handle(), 8, &source), (Bytes{7, 8}));
+  EXPECT_EQ(platform::portOf(source), sender.port());
+
+  Socket stream(platform::kStream);
+  EXPECT_TRUE(platform::setNoDelay(stream.handle()));
+  errno = 0;
+  EXPECT_FALSE(platform::setNoDelay(sender.handle()));
+  EXPECT_EQ(platform::lastErrno(), ENOPROTOOPT);
+  const SocketHandle closed = Socket(platform::kStream).handle();
+  EXPECT_FALSE(platform::setNoDelay(closed));
+  EXPECT_EQ(platform::lastErrno(), EBADF);
+}
+
 TEST(MemorySockets, StreamsDeliverInOrderAndEndAsTheKernelSays) {
   Socket listener(platform::kStream, "127.0.0.1");
   ASSERT_EQ(platform::listenSocket(listener.handle(), 4), 0);

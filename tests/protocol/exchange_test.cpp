@@ -327,6 +327,30 @@ TEST_P(Exchange, SendSetupReadsOnceAndNeedsItsStatus) {
   EXPECT_EQ(peer.received()[3], marker);
 }
 
+// A command that cannot go out fails at once, with its own line, and waits
+// for no reply. The setup's send fails after its status came (the socket
+// closed in between); then the status command itself has nothing to send on.
+TEST_P(Exchange, StatusAndSetupCommandsThatCannotBeSentFail) {
+  peer.start([](LoopbackPeer& p) { answerTurns(p, {{unitStatus()}}); });
+  proto::SetupEditor closeTheSocket = [this](uint8_t*, int32_t) { socket.closeSocket(); };
+  EXPECT_FALSE(proto::sendSetup(socket, log, 2, closeTheSocket));
+  uint8_t buffer[proto::kStatusBufferBytes] = {};
+  EXPECT_EQ(proto::getStatus(socket, log, buffer, 2), 0);
+  peer.finish();
+  EXPECT_EQ(peer.received(), (std::vector<Bytes>{command(101, 2)}));
+  Lines own;
+  for (const std::string& line : out.lines()) {
+    if (line.find("CMotionStar:") != std::string::npos) own.push_back(line);
+  }
+  EXPECT_EQ(
+      own,
+      (Lines{
+          debugLine("Sending GET_STATUS command."), debugLine("size:80, type:201, error code:0"),
+          debugLine("Sending GET_STATUS command done."), debugLine("Sending SEND_SETUP command."),
+          errorLine("Sending SEND_SETUP command failed."), debugLine("Sending GET_STATUS command."),
+          errorLine("Sending GET_STATUS command failed.")}));
+}
+
 TEST_P(Exchange, StatusReportsFetchTheirOwnStatus) {
   Bytes system = header(201, 0, 16);
   system.resize(32, 0);

@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "platform/memory/memory_socket.h"
-#include "platform/platform.h"
 #include "platform/socket.h"
 
 namespace platform {
@@ -223,45 +222,6 @@ size_t openSocketCount() {
 }
 
 }  // namespace memory
-
-Ipv4Address makeIpv4Address(uint32_t addressNetwork, uint16_t portHost) {
-  Ipv4Address out{};
-  out.family = kAfInet;
-  out.portNetwork = htons(portHost);
-  out.addressNetwork = addressNetwork;
-  return out;
-}
-
-uint16_t portOf(const Ipv4Address& address) {
-  return ntohs(address.portNetwork);
-}
-
-bool socketLibraryStart() {
-  return true;
-}
-bool socketLibraryEnd() {
-  return true;
-}
-
-int lastSocketError() {
-  return errno;
-}
-std::string socketErrorText(int code) {
-  return systemErrorText(code);
-}
-int lastErrno() {
-  return errno;
-}
-
-std::string errnoText(int code) {
-  std::string text = systemErrorText(code);
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
-bool isTransientErrno(int code) {
-  return code == EINTR || code == EAGAIN;
-}
 
 SocketHandle openSocket(SocketType type) {
   if (type != kStream && type != kDatagram) return failWith(EINVAL, kNoSocket);
@@ -474,7 +434,7 @@ bool setNoDelay(SocketHandle handle) {
   std::lock_guard<std::mutex> lock(net.mutex);
   MemorySocket* socket = find(net, handle);
   if (socket == nullptr) return failWith(EBADF, false);
-  return socket->type == kStream ? true : failWith(EOPNOTSUPP, false);
+  return socket->type == kStream ? true : failWith(ENOPROTOOPT, false);
 }
 
 bool localAddress(SocketHandle handle, Ipv4Address* address) {
@@ -511,14 +471,6 @@ bool reverseLookup(uint32_t addressNetwork, std::string* name) {
 
 uint32_t inetAddr(const char* text) {
   return inet_addr(text);
-}
-
-std::string inetNtoa(uint32_t addressNetwork) {
-  in_addr in{};
-  in.s_addr = addressNetwork;
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &in, text, sizeof text);
-  return text;
 }
 
 }  // namespace platform

@@ -121,6 +121,8 @@ void ChildProcess::interrupt() {
 
 int ChildProcess::wait(int32_t timeoutMs) {
   if (process_ <= 0) return -1;
+  // Reaped already: its number may be another process's by now.
+  if (ended_) return exitStatus_;
   const int64_t deadline = monotonicMilliseconds() + timeoutMs;
   int status = 0;
   for (;;) {
@@ -137,8 +139,9 @@ int ChildProcess::wait(int32_t timeoutMs) {
   }
   ended_ = true;
   drainErrors();
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  exitStatus_ =
+      WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  return exitStatus_;
 }
 
 }  // namespace platform

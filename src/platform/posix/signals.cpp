@@ -43,8 +43,4 @@ bool stopRequested() {
   return stopRequests() > 0;
 }
 
-void requestStop() {
-  ++requests;
-}
-
 }  // namespace platform

@@ -13,7 +13,6 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/platform.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -36,45 +35,6 @@ Ipv4Address fromSockaddr(const sockaddr_in& in) {
 }
 
 }  // namespace
-
-Ipv4Address makeIpv4Address(uint32_t addressNetwork, uint16_t portHost) {
-  Ipv4Address out{};
-  out.family = AF_INET;
-  out.portNetwork = htons(portHost);
-  out.addressNetwork = addressNetwork;
-  return out;
-}
-
-uint16_t portOf(const Ipv4Address& address) {
-  return ntohs(address.portNetwork);
-}
-
-bool socketLibraryStart() {
-  return true;
-}
-bool socketLibraryEnd() {
-  return true;
-}
-
-int lastSocketError() {
-  return errno;
-}
-std::string socketErrorText(int code) {
-  return systemErrorText(code);
-}
-int lastErrno() {
-  return errno;
-}
-
-std::string errnoText(int code) {
-  std::string text = systemErrorText(code);
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
-bool isTransientErrno(int code) {
-  return code == EINTR || code == EAGAIN;
-}
 
 SocketHandle openSocket(SocketType type) {
   return socket(AF_INET, type == kStream ? SOCK_STREAM : SOCK_DGRAM, 0);
@@ -226,14 +186,6 @@ bool reverseLookup(uint32_t addressNetwork, std::string* name) {
 
 uint32_t inetAddr(const char* text) {
   return inet_addr(text);
-}
-
-std::string inetNtoa(uint32_t addressNetwork) {
-  in_addr in{};
-  in.s_addr = addressNetwork;
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &in, text, sizeof text);
-  return text;
 }
 
 }  // namespace platform

@@ -44,8 +44,4 @@ bool stopRequested() {
   return requests.load() > 0;
 }
 
-void requestStop() {
-  ++requests;
-}
-
 }  // namespace platform

@@ -8,8 +8,6 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/platform.h"
-
 namespace platform {
 namespace {
 
@@ -51,18 +49,6 @@ int clampLength(size_t length) {
 
 }  // namespace
 
-Ipv4Address makeIpv4Address(uint32_t addressNetwork, uint16_t portHost) {
-  Ipv4Address out{};
-  out.family = AF_INET;
-  out.portNetwork = htons(portHost);
-  out.addressNetwork = addressNetwork;
-  return out;
-}
-
-uint16_t portOf(const Ipv4Address& address) {
-  return ntohs(address.portNetwork);
-}
-
 bool socketLibraryStart() {
   WSADATA data;
   if (WSAStartup(0x0101, &data) != 0) return false;
@@ -82,20 +68,10 @@ int lastSocketError() {
   return WSAGetLastError();
 }
 
-std::string socketErrorText(int code) {
-  return systemErrorText(code);
-}
-
-// Winsock leaves errno alone: its last error stands in for the error number,
-// and its system text (without the line end) for strerror's.
+// Winsock leaves errno alone: its last error stands in for the error number
+// (errnoText gives its system text without the line end, for strerror's).
 int lastErrno() {
   return WSAGetLastError();
-}
-
-std::string errnoText(int code) {
-  std::string text = systemErrorText(code);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
 }
 
 bool isTransientErrno(int code) {
@@ -277,14 +253,6 @@ bool reverseLookup(uint32_t addressNetwork, std::string* name) {
 
 uint32_t inetAddr(const char* text) {
   return inet_addr(text);
-}
-
-std::string inetNtoa(uint32_t addressNetwork) {
-  in_addr in{};
-  in.s_addr = addressNetwork;
-  // The returned text lives in a per-thread buffer: copy it at once.
-  const char* text = inet_ntoa(in);
-  return text != nullptr ? std::string(text) : std::string();
 }
 
 }  // namespace platform
