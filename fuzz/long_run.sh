@@ -56,6 +56,6 @@ for target in $targets; do
   mv "$work/$target.merged" "$corpus"
   echo "fuzz_$target: ${executions:-?} executions in $seconds s" \
     "($(( ${executions:-0} / (seconds > 0 ? seconds : 1) ))/s), ${coverage:-coverage unknown}," \
-    "corpus $(ls "$corpus" | wc -l) inputs ($(du -sk "$corpus" | cut -f1) KiB), findings: $finding"
+    "corpus $(ls "$corpus" | wc -l) inputs ($(cat "$corpus"/* | wc -c) bytes), findings: $finding"
 done
 exit $failed
