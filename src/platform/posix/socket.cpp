@@ -34,6 +34,19 @@ Ipv4Address fromSockaddr(const sockaddr_in& in) {
   return out;
 }
 
+// A signal caught on this thread must not end the wait early: the caller
+// would take it for the time running out (a reply "timed out" before its
+// time). The poll resumes with what is left of the wait.
+int pollFor(pollfd* entry, int64_t waitMilliseconds) {
+  const int64_t deadline = monotonicMilliseconds() + waitMilliseconds;
+  int ready;
+  do {
+    const int64_t left = deadline - monotonicMilliseconds();
+    ready = poll(entry, 1, left <= 0 ? 0 : left > INT32_MAX ? INT32_MAX : static_cast<int>(left));
+  } while (ready < 0 && errno == EINTR);
+  return ready;
+}
+
 }  // namespace
 
 SocketHandle openSocket(SocketType type) {
@@ -55,13 +68,8 @@ int connectSocket(SocketHandle socket, const Ipv4Address& address, int32_t waitM
   int error = 0;
   if (connect(socket, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) error = errno;
   if (error == EINPROGRESS) {
-    const int64_t deadline = monotonicMilliseconds() + waitMilliseconds;
     pollfd entry{socket, POLLOUT, 0};
-    int ready;
-    do {
-      const int64_t left = deadline - monotonicMilliseconds();
-      ready = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
-    } while (ready < 0 && errno == EINTR);
+    const int ready = pollFor(&entry, waitMilliseconds);
     socklen_t length = sizeof error;
     if (ready == 0) {
       error = ETIMEDOUT;
@@ -107,12 +115,7 @@ long recvFrom(SocketHandle socket, void* buffer, size_t capacity, Ipv4Address* s
 int waitReadable(SocketHandle socket, int32_t seconds, int32_t microseconds) {
   // poll, unlike select, has no limit on the descriptor's number.
   pollfd entry{socket, POLLIN, 0};
-  const long long milliseconds =
-      static_cast<long long>(seconds) * 1000 + (microseconds + 999) / 1000;
-  const int timeout = milliseconds < 0           ? 0
-                      : milliseconds > INT32_MAX ? INT32_MAX
-                                                 : static_cast<int>(milliseconds);
-  return poll(&entry, 1, timeout);
+  return pollFor(&entry, static_cast<int64_t>(seconds) * 1000 + (microseconds + 999) / 1000);
 }
 
 int closeSocket(SocketHandle socket) {
