@@ -18,8 +18,8 @@ namespace fuzz {
 
 // Reports and fault lines go to standard output; the targets check memory
 // and invariants, not texts, so the lines are dropped. The stream is marked
-// failed, so nothing is even formatted (a third of a data packet input's
-// time went on the report of the device's settings); a string handed to it
+// failed, so nothing is even formatted (every data packet input brings a
+// device up, and with it the report of its settings); a string handed to it
 // is still measured, so an unterminated one is still found.
 void silenceStandardOutput();
 
