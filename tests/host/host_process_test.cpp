@@ -96,7 +96,7 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
+TEST(SimulatingHost, EveryExampleRunsOnTheSimulator) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   struct Example {
     const char* file;
@@ -160,7 +160,7 @@ TEST(HostProcess, EveryExampleRunsOnTheSimulator) {
 
 // The README's run command draws the live table; after --packets its last
 // frame shows the devices stopped at the rate they had, not at 0.
-TEST(HostProcess, TheTableShowsEachDevicesState) {
+TEST(SimulatingHost, TheTableShowsEachDevicesState) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   HostRun run = runHost({"--simulate", "--format", "table", "--packets", "60",
                          std::string(EXAMPLES_DIR) + "/two-devices.conf"});
@@ -203,7 +203,7 @@ trackerRecords(const HostRun& run) {
   return byId;
 }
 
-TEST(HostProcess, SimulatedDevicesFollowPathsOfTheirOwnSeeds) {
+TEST(SimulatingHost, SimulatedDevicesFollowPathsOfTheirOwnSeeds) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   HostRun run = runHost({"--simulate", "--format", "jsonl", "--packets", "3", "--seed", "40",
                          std::string(EXAMPLES_DIR) + "/two-devices.conf"});
@@ -234,7 +234,7 @@ TEST(HostProcess, SimulatedDevicesFollowPathsOfTheirOwnSeeds) {
   EXPECT_EQ(firstPositions.size(), 6u) << "every sensor somewhere else";
 }
 
-TEST(HostProcess, SimulatedNetworkOutageOfOneDeviceLeavesTheOtherPublishing) {
+TEST(SimulatingHost, SimulatedNetworkOutageOfOneDeviceLeavesTheOtherPublishing) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   HostRun run = runHost({"--simulate", "--format", "jsonl", "--duration", "3.5", "--sim-fault",
                          "side:network-down-every=1.2s,for=1s",
@@ -265,7 +265,7 @@ TEST(HostProcess, SimulatedNetworkOutageOfOneDeviceLeavesTheOtherPublishing) {
   EXPECT_GT(inGap, 10);
 }
 
-TEST(HostProcess, SimulationOptionsAreChecked) {
+TEST(SimulatingHost, SimulationOptionsAreChecked) {
   const std::string file = std::string(EXAMPLES_DIR) + "/two-devices.conf";
   struct Refused {
     std::vector<std::string> arguments;
@@ -475,7 +475,7 @@ INSTANTIATE_TEST_SUITE_P(Transports, HostPowerCycle, ::testing::Values(false, tr
                          [](const auto& info) { return info.param ? "Udp" : "Tcp"; });
 
 // A reader that goes away ends the host: `mstar-host ... | head -1`.
-TEST(HostProcess, AReaderThatLeavesEndsTheHost) {
+TEST(SimulatingHost, AReaderThatLeavesEndsTheHost) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   std::string command;
   for (const std::string& word : hostCommand(
@@ -499,7 +499,7 @@ TEST(HostProcess, AReaderThatLeavesEndsTheHost) {
 
 // -l quiet: nothing but records on standard output, and for a good run
 // nothing at all on standard error.
-TEST(HostProcess, QuietPrintsOnlyRecords) {
+TEST(SimulatingHost, QuietPrintsOnlyRecords) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   HostRun run = runHost({"--simulate", "-l", "quiet", "--format", "jsonl", "--packets", "30",
                          std::string(EXAMPLES_DIR) + "/two-devices.conf"},
@@ -595,7 +595,7 @@ std::map<std::string, std::vector<std::string> > recordsByDevice(
   return records;
 }
 
-TEST(HostProcess, ASessionRecordedWithRecordDirReplaysToTheSameRecords) {
+TEST(SimulatingHost, ASessionRecordedWithRecordDirReplaysToTheSameRecords) {
   if (!e2e::fixedPortsTaken().empty()) GTEST_SKIP() << e2e::fixedPortsTaken();
   if (!sim::captureFilesSupported()) GTEST_SKIP() << "this build has no libpcap: no capture files";
   const std::string dir = std::string(SCRATCH_DIR) + "/recorded";
