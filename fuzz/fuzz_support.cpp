@@ -21,8 +21,7 @@ class NullBuffer : public std::streambuf {
 
 const uint8_t kPattern = 0xA5;
 
-// One comparison per element: a byte loop here took as long as the device's
-// bring-up.
+// One comparison per element rather than a loop over its bytes.
 bool holdsPattern(const void* element, size_t size) {
   static const std::vector<uint8_t> pattern(std::max(sizeof(TraData), sizeof(ConData)), kPattern);
   return size <= pattern.size() && std::memcmp(element, pattern.data(), size) == 0;
